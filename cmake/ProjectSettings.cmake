@@ -1,0 +1,13 @@
+# Standard settings and warnings, linked PRIVATE into every target of the project.
+add_library(torvane_warnings INTERFACE)
+target_compile_options(torvane_warnings INTERFACE -Wall -Wextra $<$<BOOL:${TORVANE_WERROR}>:-Werror>)
+
+add_library(torvane_sanitizers INTERFACE)
+if(TORVANE_SANITIZE)
+    target_compile_options(torvane_sanitizers INTERFACE
+        -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    target_link_options(torvane_sanitizers INTERFACE -fsanitize=address,undefined)
+endif()
+
+add_library(torvane_settings INTERFACE)
+target_link_libraries(torvane_settings INTERFACE torvane_warnings torvane_sanitizers)

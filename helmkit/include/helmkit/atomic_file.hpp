@@ -1,0 +1,44 @@
+#pragma once
+
+#include <filesystem>
+#include <string_view>
+
+namespace helmkit {
+
+// An output file that appears at its target path whole or not at all.
+// The content goes to a hidden temporary file beside the target (so listers skip it);
+// commit() flushes it to disk and renames it over the target. Without commit() the
+// destructor removes the temporary and leaves any earlier target untouched.
+class AtomicFile {
+public:
+    // Creates the temporary file beside `target`. Throws Error when it cannot be created.
+    explicit AtomicFile(std::filesystem::path target);
+    ~AtomicFile();
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+    AtomicFile(AtomicFile&& other) noexcept;
+    AtomicFile& operator=(AtomicFile&&) = delete;
+
+    const std::filesystem::path& target() const { return m_target; }
+    // The temporary's path, for libraries that write a file by name themselves.
+    const std::filesystem::path& temp_path() const { return m_temp; }
+
+    // Appends `data` to the temporary file. Throws Error on a write failure.
+    void write(std::string_view data);
+    // Flushes the temporary to disk and renames it to the target. Throws Error on failure,
+    // in which case the temporary is removed and the target is as it was.
+    void commit();
+
+private:
+    void close_fd();
+
+    std::filesystem::path m_target;
+    std::filesystem::path m_temp;
+    int m_fd = -1;
+    bool m_committed = false;
+};
+
+// Writes `data` to `target` through an AtomicFile. Throws Error on failure.
+void write_file_atomically(const std::filesystem::path& target, std::string_view data);
+
+}  // namespace helmkit

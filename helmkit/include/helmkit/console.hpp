@@ -1,0 +1,10 @@
+#pragma once
+
+#include <string_view>
+
+namespace helmkit {
+
+// Writes `line` and a line feed to standard output and flushes: the result lines a user reads.
+void echo(std::string_view line);
+
+}  // namespace helmkit

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "helmkit/app_logging.hpp"
+
+namespace helmkit::fileMg {
+
+// Reads the whole file at `path`. Throws Error naming the file when it cannot be read
+// (missing, a folder, no permission).
+std::string read_file(const std::filesystem::path& path);
+
+// Reads and parses the JSON file at `path`, keeping key order. Throws Error naming the file
+// when it cannot be read or is not valid JSON (with line and column).
+nlohmann::ordered_json read_json_file(const std::filesystem::path& path);
+
+// Writes `dict` as JSON (4-space indent, key order kept, non-ASCII as itself, final line feed)
+// to the file `name` in the current folder, atomically; returns the absolute path written.
+// Throws Error when the file cannot be written.
+std::filesystem::path generate_json_template(const nlohmann::ordered_json& dict,
+                                             std::string_view name);
+
+// Reads the JSON object at `path` and returns the values of `required_keys` in their order.
+// On any problem (unreadable, invalid JSON, top level not an object, a key missing) logs one
+// error line through `log` saying what and where, and returns an empty vector. Never throws.
+std::vector<nlohmann::ordered_json> load_json_file(const std::filesystem::path& path,
+                                                   const std::vector<std::string>& required_keys,
+                                                   app_logging::Logger& log);
+
+// Returns 0 when `path` exists (file, folder or anything else), 1 when it does not.
+int checkFileOrDir(const std::filesystem::path& path);
+
+enum class Recursive { no, yes };
+
+// Two parallel lists: full paths (the folder joined with the name) and bare file names.
+struct FileList {
+    std::vector<std::string> paths;
+    std::vector<std::string> names;
+};
+
+// Lists the regular files in `in_path` (and its sub-folders with Recursive::yes) whose
+// extension is one of `extensions` (dot optional, any letter case), skipping hidden entries
+// (name starting with "."), in natural order of their path below `in_path`.
+// Throws Error when `in_path` is not a readable folder.
+FileList find_files_with_extensions(const std::filesystem::path& in_path,
+                                    const std::vector<std::string>& extensions,
+                                    Recursive recursive = Recursive::no);
+
+}  // namespace helmkit::fileMg
