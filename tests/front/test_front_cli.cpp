@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include "test_support.hpp"
+#include "torvane/front.hpp"
+
+using namespace torvane_test;
+
+namespace {
+
+const std::vector<std::string> k_commands{"figdeck"};
+
+// Runs the front in-process on a fixed command list, capturing both outputs.
+RunResult run_front(const std::vector<torvane::CommandSpec>& commands,
+                    std::vector<std::string> args) {
+    args.insert(args.begin(), "torvane");
+    std::vector<char*> argv;
+    for (auto& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    RunResult result;
+    result.status = torvane::front::run(static_cast<int>(args.size()), argv.data(), commands);
+    result.out = testing::internal::GetCapturedStdout();
+    result.err = testing::internal::GetCapturedStderr();
+    return result;
+}
+
+torvane::CommandSpec fake_command(torvane::CommandFunction function) {
+    return {"fake", "Does fake things.", "Config help", "Template help", std::move(function)};
+}
+
+}  // namespace
+
+TEST(FrontCli, NoArgumentsListsTheCommandsOnStandardErrorWithStatus2) {
+    TempDir dir;
+    const auto result = run_torvane({}, dir.path());
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.out, "");
+    for (const auto& command : k_commands) {
+        EXPECT_NE(result.err.find("  " + command + " "), std::string::npos) << result.err;
+    }
+}
+
+TEST(FrontCli, HelpListsTheCommandsWithStatus0) {
+    TempDir dir;
+    const auto result = run_torvane({"--help"}, dir.path());
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    EXPECT_NE(result.out.find("Usage: torvane <command>"), std::string::npos);
+    EXPECT_NE(result.out.find("  figdeck  Generate a PDF report"), std::string::npos);
+}
+
+TEST(FrontCli, VersionIsPrinted) {
+    TempDir dir;
+    const auto result = run_torvane({"--version"}, dir.path());
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out.rfind("torvane ", 0), 0u);
+    EXPECT_EQ(lines_of(result.out).size(), 1u);
+}
+
+TEST(FrontCli, UnknownCommandIsAUsageErrorNamingIt) {
+    TempDir dir;
+    const auto result = run_torvane({"figdek", "-c", "x.json"}, dir.path());
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.out, "");
+    EXPECT_NE(result.err.find("unknown command 'figdek'"), std::string::npos) << result.err;
+}
+
+TEST(FrontCli, UnknownOptionIsAUsageErrorNamingIt) {
+    TempDir dir;
+    const auto result = run_torvane({"figdeck", "--bogus"}, dir.path());
+    EXPECT_EQ(result.status, 2);
+    EXPECT_NE(result.err.find("--bogus"), std::string::npos) << result.err;
+    EXPECT_FALSE(fs::exists(dir / "config_figdeck_template.json"));
+}
+
+TEST(FrontCli, ConfigPathThatDoesNotExistIsAUsageErrorBeforeTheCommandRuns) {
+    TempDir dir;
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"figdeck", "-c", "no such.json"},
+             {"figdeck", "--config", "no such.json", "--generate-config"}}) {
+        const auto result = run_torvane(args, dir.path());
+        EXPECT_EQ(result.status, 2);
+        EXPECT_NE(result.err.find("--config"), std::string::npos) << result.err;
+        EXPECT_NE(result.err.find("'no such.json'"), std::string::npos) << result.err;
+        EXPECT_EQ(result.out, "");
+    }
+    EXPECT_FALSE(fs::exists(dir / "config_figdeck_template.json"));
+}
+
+TEST(FrontCli, CommandGetsTheConfigPathAndTheFlag) {
+    TempDir dir;
+    write_file(dir / "c.json", "{}");
+    std::optional<std::string> seen_config = "unset";
+    bool seen_flag = false;
+    const auto commands = std::vector{fake_command([&](const auto& config, bool flag) {
+        seen_config = config;
+        seen_flag = flag;
+        return 7;
+    })};
+    EXPECT_EQ(run_front(commands, {"fake"}).status, 7);
+    EXPECT_FALSE(seen_config.has_value());
+    EXPECT_FALSE(seen_flag);
+    const auto path = (dir / "c.json").string();
+    EXPECT_EQ(run_front(commands, {"fake", "-c", path, "--generate-config"}).status, 7);
+    EXPECT_EQ(seen_config, path);
+    EXPECT_TRUE(seen_flag);
+}
+
+TEST(FrontCli, UnhandledExceptionsBecomeOneErrorLineWithStatus1) {
+    auto throwing = std::vector{fake_command([](const auto&, bool) -> int {
+        throw std::runtime_error("the disk is full");
+    })};
+    auto result = run_front(throwing, {"fake"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "Error: the disk is full\n");
+
+    auto strange = std::vector{fake_command([](const auto&, bool) -> int { throw 42; })};
+    result = run_front(strange, {"fake"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "Error: unexpected failure\n");
+}
+
+TEST(FrontCli, CommandHelpHasUsageTextAndOptions) {
+    torvane::CommandSpec spec = fake_command([](const auto&, bool) { return 0; });
+    spec.help = std::string(30, 'w') + " " + std::string(30, 'x') + " " + std::string(30, 'y') +
+                "\n\n\b\n" + std::string(100, 'z') + "\n";
+    const auto result = run_front({spec}, {"fake", "--help"});
+    EXPECT_EQ(result.status, 0);
+    const auto lines = lines_of(result.out);
+    ASSERT_GE(lines.size(), 9u) << result.out;
+    EXPECT_EQ(lines[0], "Usage: torvane fake [OPTIONS]");
+    EXPECT_EQ(lines[1], "");
+    // Not a terminal: wrapped to 80 columns; the marked paragraph stays one long line.
+    EXPECT_EQ(lines[2], std::string(30, 'w') + " " + std::string(30, 'x'));
+    EXPECT_EQ(lines[3], std::string(30, 'y'));
+    EXPECT_EQ(lines[5], std::string(100, 'z'));
+    EXPECT_NE(result.out.find("Options:\n  -c, --config PATH  Config help\n"
+                              "  --generate-config  Template help\n  -h, --help"),
+              std::string::npos)
+        << result.out;
+}
