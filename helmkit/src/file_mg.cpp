@@ -7,10 +7,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <numeric>
+#include <utility>
 
 #include "helmkit/atomic_file.hpp"
 #include "helmkit/error.hpp"
 #include "helmkit/natural_order.hpp"
+#include "helmkit/utf8.hpp"
 
 namespace fs = std::filesystem;
 
@@ -84,6 +86,16 @@ std::string read_file(const fs::path& path) {
     return content;
 }
 
+std::string read_text_file(const fs::path& path) {
+    std::string content = read_file(path);
+    const auto bad = find_invalid_utf8(content);
+    if (bad != std::string_view::npos) {
+        throw Error("'" + path.string() + "' is not UTF-8 text (invalid byte at offset " +
+                    std::to_string(bad) + ")");
+    }
+    return normalise_line_breaks(std::move(content));
+}
+
 nlohmann::ordered_json read_json_file(const fs::path& path) {
     const std::string text = read_file(path);
     try {
@@ -130,6 +142,20 @@ std::vector<nlohmann::ordered_json> load_json_file(const fs::path& path,
 int checkFileOrDir(const fs::path& path) {
     std::error_code error;
     return fs::exists(fs::symlink_status(path, error)) ? 0 : 1;
+}
+
+std::vector<std::string> list_folder_names(const fs::path& folder) {
+    std::error_code error;
+    fs::directory_iterator it(folder, error);
+    if (error) throw_file_error("list the folder", folder, error.value());
+    std::vector<std::string> names;
+    for (; it != fs::directory_iterator(); it.increment(error)) {
+        if (error) throw_file_error("list the folder", folder, error.value());
+        names.push_back(it->path().filename().string());
+    }
+    std::sort(names.begin(), names.end(),
+              [](const std::string& a, const std::string& b) { return natural_less(a, b); });
+    return names;
 }
 
 FileList find_files_with_extensions(const fs::path& in_path,

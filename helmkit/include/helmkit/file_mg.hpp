@@ -14,6 +14,11 @@ namespace helmkit::fileMg {
 // (missing, a folder, no permission).
 std::string read_file(const std::filesystem::path& path);
 
+// Reads the whole file at `path` as UTF-8 text, with CR LF and lone CR turned into LF.
+// Throws Error naming the file when it cannot be read or is not valid UTF-8 (with the offset
+// of the first bad byte).
+std::string read_text_file(const std::filesystem::path& path);
+
 // Reads and parses the JSON file at `path`, keeping key order. Throws Error naming the file
 // when it cannot be read or is not valid JSON (with line and column).
 nlohmann::ordered_json read_json_file(const std::filesystem::path& path);
@@ -33,6 +38,10 @@ std::vector<nlohmann::ordered_json> load_json_file(const std::filesystem::path& 
 
 // Returns 0 when `path` exists (file, folder or anything else), 1 when it does not.
 int checkFileOrDir(const std::filesystem::path& path);
+
+// Returns the names of all entries directly in `folder` (files, folders, hidden entries and
+// anything else), in natural order. Throws Error when `folder` is not a readable folder.
+std::vector<std::string> list_folder_names(const std::filesystem::path& folder);
 
 enum class Recursive { no, yes };
 

@@ -50,6 +50,8 @@ fs::path source_dir();
 
 std::string read_file(const fs::path& path);
 void write_file(const fs::path& path, std::string_view content);
+// Writes `content` to `path` (creating its folder) and makes it executable by everyone.
+void write_script(const fs::path& path, std::string_view content);
 
 // The lines of `text`, without their line feeds.
 std::vector<std::string> lines_of(const std::string& text);

@@ -21,6 +21,12 @@ void write_file(const fs::path& path, std::string_view content) {
     if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
+void write_script(const fs::path& path, std::string_view content) {
+    write_file(path, content);
+    fs::permissions(path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                              fs::perms::others_read | fs::perms::others_exec);
+}
+
 std::vector<std::string> lines_of(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream in(text);

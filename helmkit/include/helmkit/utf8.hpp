@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace helmkit {
+
+// Returns the offset of the first byte of `text` that does not belong to a well-formed
+// UTF-8 sequence (overlong forms, surrogates and values above U+10FFFF are ill-formed),
+// or std::string_view::npos when the whole text is valid UTF-8.
+std::size_t find_invalid_utf8(std::string_view text);
+
+// Returns `text` with every CR LF pair and every lone CR turned into LF.
+std::string normalise_line_breaks(std::string text);
+
+}  // namespace helmkit

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace torvane::chartdoc {
+
+// The page that wraps every document and diagram; placeholders {title} (twice) and
+// {body_content}. Begins with a line break and ends with one.
+extern const std::string_view PAGE_TEMPLATE;
+
+// The page index.html; placeholders {index_title} (twice), {md_section} and {chart_section}.
+extern const std::string_view INDEX_TEMPLATE;
+
+// Returns PAGE_TEMPLATE filled with `title` and `body_content`, both inserted verbatim.
+std::string fill_page(std::string_view title, std::string_view body_content);
+
+// Returns the index entry of a document page, linking `out_name`.
+std::string doc_entry(std::string_view out_name, std::string_view display_title);
+
+// Returns the index entry of a diagram page, linking `base_name` followed by ".html".
+std::string chart_entry(std::string_view base_name, std::string_view display_title);
+
+// Returns INDEX_TEMPLATE filled with `index_title`, the documentation section made of
+// `md_links` and the flow-chart section made of `chart_links` (empty text for an empty list).
+std::string fill_index(std::string_view index_title, const std::vector<std::string>& md_links,
+                       const std::vector<std::string>& chart_links);
+
+}  // namespace torvane::chartdoc
