@@ -73,6 +73,26 @@ private:
     TempDir m_dir;
 };
 
+// Checks that every link of `folder`/index.html leads to a page there, and that each such
+// page links back to the index from its header and its footer.
+inline void expect_links_both_ways(const fs::path& folder) {
+    const auto index = read_file(folder / "index.html");
+    std::size_t links = 0;
+    for (auto at = index.find("href=\""); at != std::string::npos; at = index.find("href=\"", at)) {
+        at += 6;
+        const auto page = index.substr(at, index.find('"', at) - at);
+        ++links;
+        ASSERT_TRUE(fs::is_regular_file(folder / page)) << page;
+        const auto text = read_file(folder / page);
+        const auto back = text.find("<a href=\"index.html\" class=\"back-btn\">\u2190 Back</a>");
+        EXPECT_NE(back, std::string::npos) << page;
+        EXPECT_NE(text.find("<a href=\"index.html\" class=\"back-btn\">\u2190 Back to Index</a>"),
+                  std::string::npos)
+            << page;
+    }
+    EXPECT_GT(links, 0u);
+}
+
 // The lines the command prints after a run: an empty line, then the tagged line.
 inline std::string report(const std::string& tag, const std::string& message) {
     return "\n[" + tag + "] " + message + "\n";

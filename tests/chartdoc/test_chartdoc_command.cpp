@@ -115,6 +115,7 @@ TEST_F(ChartdocCommand, WorkedExampleOfTheTemplateConfiguration) {
     EXPECT_NE(index.find("<h3>Flow Charts</h3><ul><li><a href=\"ab.html\"><span "
                          "class=\"icon\">\U0001F4CA</span> A to B Flow</a></li></ul>\n"),
               std::string::npos);
+    expect_links_both_ways(root() / "data_chartdoc/html_out");
 }
 
 TEST_F(ChartdocCommand, SectionWithoutKeysUsesTheDefaultFolders) {

@@ -177,6 +177,7 @@ TEST_F(ChartdocSite, RealRendererEmbedsTheDiagram) {
     EXPECT_NE(svg.find("Finish"), std::string::npos);
     const auto page = read_file(root() / "out/flow.html");
     EXPECT_NE(page.find("<div class=\"content\">\n        " + svg), std::string::npos);
+    expect_links_both_ways(root() / "out");
 }
 
 TEST(ChartdocFacilityMissing, EveryStepFailsNamingTheMarkdownPackage) {

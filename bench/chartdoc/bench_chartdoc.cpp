@@ -1,0 +1,222 @@
+// Measures chartdoc end to end with the torvane of this build and prints the figures:
+// 1,000 Markdown documents of about 20 KB (on disk and, to show the cost of the file system,
+// in memory), then 10 diagrams with a stand-in renderer and, when it is on PATH, with the
+// real mmdc. The tool's own cost per diagram is the run's time less the time of a run
+// without diagrams and less the time spent inside the renderer processes.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "helmkit/atomic_file.hpp"
+#include "helmkit/child_process.hpp"
+#include "helmkit/file_mg.hpp"
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int k_documents = 1000;
+constexpr int k_diagrams = 10;
+constexpr int k_repeats = 3;
+
+std::string make_document(int number) {
+    std::string text = "# Document " + std::to_string(number) + "\n\n";
+    int section = 0;
+    while (text.size() < 20000) {
+        ++section;
+        const auto n = std::to_string(section);
+        text += "## Section " + n + "\n\n";
+        text += "Some *emphasis*, some **strong text**, `inline code` and a "
+                "[link](https://example.com/page" + n + ").\n"
+                "A second line of the paragraph with <b>raw HTML</b> & an ampersand.\n\n";
+        text += "- first item\n- second item with `code`\n  - nested item\n- third item\n\n";
+        text += "1. one\n2. two\n3. three\n\n";
+        text += "| Name | Value | Note |\n|---|---:|:---:|\n";
+        for (int row = 0; row < 8; ++row) {
+            text += "| row " + std::to_string(row) + " | " + std::to_string(row * section) +
+                    " | {braces} kept |\n";
+        }
+        text += "\n```cpp\nint f() {\n    std::vector<int> v{1, 2, 3};\n"
+                "    return v.size() > 2 ? 0 : 1;\n}\n```\n\n"
+                "> A quote with a line\n> and another.\n\n";
+    }
+    return text;
+}
+
+std::string make_diagram(int number) {
+    const auto n = std::to_string(number);
+    return "graph TD\n    A" + n + "[Start] --> B{Check}\n    B -->|yes| C[Done]\n    B -->|no| A" +
+           n + "\n";
+}
+
+void write(const fs::path& path, const std::string& text) {
+    fs::create_directories(path.parent_path());
+    helmkit::write_file_atomically(path, text);
+}
+
+void write_script(const fs::path& path, const std::string& text) {
+    write(path, text);
+    fs::permissions(path, fs::perms::owner_all);
+}
+
+void write_config(const fs::path& path, const fs::path& in, const fs::path& out) {
+    write(path, "{\"config\": {\"input_folder\": \"" + in.string() + "\", \"output_folder\": \"" +
+                    out.string() + "\"}}");
+}
+
+fs::path make_temp_folder(const fs::path& base) {
+    std::string pattern = (base / "bench-chartdoc-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        std::fprintf(stderr, "bench: cannot create a folder in %s\n", base.c_str());
+        std::exit(1);
+    }
+    return pattern;
+}
+
+// Sends what the children print (the tool's result lines, the renderer's chatter) to
+// /dev/null while it lives, so that only the figures reach standard output.
+class QuietStdout {
+public:
+    QuietStdout() : m_saved(::dup(STDOUT_FILENO)) {
+        std::fflush(stdout);
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        ::dup2(null, STDOUT_FILENO);
+        ::close(null);
+    }
+    ~QuietStdout() {
+        ::dup2(m_saved, STDOUT_FILENO);
+        ::close(m_saved);
+    }
+    QuietStdout(const QuietStdout&) = delete;
+    QuietStdout& operator=(const QuietStdout&) = delete;
+
+private:
+    int m_saved;
+};
+
+double seconds_of(const std::vector<std::string>& argv) {
+    const QuietStdout quiet;
+    const auto start = Clock::now();
+    const auto status = helmkit::run_process(argv);
+    const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+    if (!status.succeeded()) {
+        std::fprintf(stderr, "bench: %s %s\n", helmkit::command_line_text(argv).c_str(),
+                     helmkit::describe_process_status(status).c_str());
+        std::exit(1);
+    }
+    return elapsed;
+}
+
+// The best of `repeats` runs of torvane chartdoc -c `config`.
+double best_site_seconds(const fs::path& config, int repeats = k_repeats) {
+    double best = 1e9;
+    for (int i = 0; i < repeats; ++i) {
+        best = std::min(best, seconds_of({TORVANE_BINARY, "chartdoc", "-c", config.string()}));
+    }
+    return best;
+}
+
+void report_documents(const std::string& label, const fs::path& root) {
+    fs::create_directories(root / "docs");
+    std::size_t bytes = 0;
+    for (int i = 0; i < k_documents; ++i) {
+        const auto text = make_document(i);
+        bytes += text.size();
+        write(root / "docs" / ("doc" + std::to_string(i) + ".md"), text);
+    }
+    write_config(root / "docs.json", root / "docs", root / "docs_out");
+    const double seconds = best_site_seconds(root / "docs.json");
+    const double megabytes = static_cast<double>(bytes) / 1e6;
+    std::printf("documents %s: %d files, %.1f MB in %.3f s = %.1f MB/s end to end\n",
+                label.c_str(), k_documents, megabytes, seconds, megabytes / seconds);
+}
+
+// Sums the renderer times the timing wrapper wrote, one line of microseconds per call.
+double logged_renderer_seconds(const fs::path& log) {
+    double total = 0;
+    const auto text = helmkit::fileMg::read_file(log);
+    std::size_t start = 0;
+    while (start < text.size()) {
+        total += std::strtod(text.c_str() + start, nullptr);
+        start = text.find('\n', start);
+        if (start == std::string::npos) break;
+        ++start;
+    }
+    return total / 1e6;
+}
+
+void print_diagrams(const char* label, double run, double baseline, double renderer) {
+    const double diagrams = run - baseline;
+    std::printf("diagrams, %s: %.3f s per diagram, of which %.3f s inside the renderer; "
+                "own cost %.2f ms per diagram\n",
+                label, diagrams / k_diagrams, renderer / k_diagrams,
+                (diagrams - renderer) / k_diagrams * 1000.0);
+}
+
+}  // namespace
+
+int main() {
+    const char* tmp = std::getenv("TMPDIR");
+    const fs::path root = make_temp_folder(tmp && *tmp ? tmp : "/tmp");
+    ::setenv("TORVANE_LOG_LEVEL", "error", 1);
+    const std::string real_path = std::getenv("PATH") ? std::getenv("PATH") : "";
+    const auto real_mmdc = helmkit::find_program("mmdc");
+
+    // The stand-in copies a prepared SVG of 10 KB: about the cheapest renderer a process can be.
+    std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\"><style>.a { fill: red; }</style>";
+    while (svg.size() < 10000) svg += "<rect class=\"a\" x=\"1\" y=\"2\" width=\"3\" height=\"4\"/>";
+    write(root / "stand-in.svg", svg + "</svg>\n");
+    write_script(root / "bin/mmdc",
+                 "#!/bin/sh\nexec cp '" + (root / "stand-in.svg").string() + "' \"$4\"\n");
+    ::setenv("PATH", ((root / "bin").string() + ":" + real_path).c_str(), 1);
+
+    report_documents("on disk (" + root.parent_path().string() + ")", root);
+    if (fs::is_directory("/dev/shm")) {
+        const fs::path shm = make_temp_folder("/dev/shm");
+        report_documents("in memory (/dev/shm)", shm);
+        fs::remove_all(shm);
+    }
+
+    // The same single document in both folders: the run without diagrams is the baseline.
+    write(root / "one/doc.md", make_document(0));
+    write(root / "diagrams/doc.md", make_document(0));
+    for (int i = 0; i < k_diagrams; ++i) {
+        write(root / "diagrams" / ("diagram" + std::to_string(i) + ".mmd"), make_diagram(i));
+    }
+    write_config(root / "one.json", root / "one", root / "one_out");
+    write_config(root / "diagrams.json", root / "diagrams", root / "diagrams_out");
+    const double baseline = best_site_seconds(root / "one.json");
+
+    fs::create_directories(root / "direct");
+    double standin = 0;
+    for (int i = 0; i < k_diagrams; ++i) {
+        standin += seconds_of({"mmdc", "-i", "x.mmd", "-o", (root / "direct/x.svg").string()});
+    }
+    print_diagrams("stand-in renderer", best_site_seconds(root / "diagrams.json"), baseline,
+                   standin);
+
+    if (!real_mmdc) {
+        std::printf("diagrams, real mmdc: not on PATH (source scripts/mermaid_env.sh)\n");
+        fs::remove_all(root);
+        return 0;
+    }
+    // The real renderer's time varies by tenths of a second from run to run, so it is
+    // measured inside the run by a wrapper that times each call.
+    write_script(root / "timing/mmdc",
+                 "#!/bin/bash\nstart=${EPOCHREALTIME/./}\n'" + real_mmdc->string() +
+                     "' \"$@\"\nstatus=$?\necho $(( ${EPOCHREALTIME/./} - start )) >> '" +
+                     (root / "renderer.log").string() + "'\nexit $status\n");
+    ::setenv("PATH", ((root / "timing").string() + ":" + real_path).c_str(), 1);
+    const double run = best_site_seconds(root / "diagrams.json", 1);
+    print_diagrams("real mmdc", run, baseline, logged_renderer_seconds(root / "renderer.log"));
+    fs::remove_all(root);
+    return 0;
+}
