@@ -318,3 +318,23 @@ TEST_F(ChartdocCommand, TitleMapThatIsNotAnObjectEndsTheRun) {
     EXPECT_EQ(result.out.rfind("\n[ERROR] 'doc_titles' ", 0), 0u) << result.out;
     EXPECT_FALSE(fs::exists(root() / "out/a.html"));
 }
+
+TEST_F(ChartdocCommand, SourcesNamedIndexWouldReplaceTheIndexAndAreSkipped) {
+    install_standin();
+    write_file(root() / "in/index.md", "# My own index\n");
+    write_file(root() / "in/index.mmd", "graph TD\n");
+    write_file(root() / "in/other.md", "# Other\n");
+    write_config({{"input_folder", "in"}, {"output_folder", "out"}});
+    const auto result = run_site();
+    EXPECT_EQ(result.status, 0) << result.err;
+    const std::string clash =
+        ": its page would be replaced by the site index 'out/index.html'; rename the file";
+    EXPECT_EQ(log_messages(result.err, "ERROR"),
+              (std::vector<std::string>{"Failed to process index.md" + clash,
+                                        "Failed to convert index.mmd" + clash}));
+    EXPECT_TRUE(renderer_calls().empty());
+    const auto index = read_file(root() / "out/index.html");
+    EXPECT_EQ(index.find("href=\"index.html\""), std::string::npos) << index;
+    EXPECT_EQ(index.find("My own index"), std::string::npos);
+    EXPECT_NE(index.find("other.html"), std::string::npos);
+}

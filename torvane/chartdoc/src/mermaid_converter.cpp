@@ -71,6 +71,15 @@ std::string joined(const std::string& folder, const std::string& name) {
     return (fs::path(folder) / name).string();
 }
 
+// A source named index.md or index.mmd would have its page replaced by the site index,
+// which would then link to itself.
+bool takes_the_index_name(const std::string& base_name) { return base_name == "index"; }
+
+std::string index_clash(const std::string& output_folder) {
+    return "its page would be replaced by the site index '" + joined(output_folder, "index.html") +
+           "'; rename the file";
+}
+
 }  // namespace
 
 std::string base_name_of(const std::string& name) {
@@ -140,6 +149,7 @@ void MermaidConverter::convert_documents(const std::vector<std::string>& names,
         const std::string title = display_title(m_doc_titles, "doc_titles", md, base_name);
         log.info("Processing Markdown: " + md + " -> " + title);
         try {
+            if (takes_the_index_name(base_name)) throw helmkit::Error(index_clash(m_output_folder));
             const std::string html = markdown_to_html(helmkit::fileMg::read_text_file(md_path));
             helmkit::write_file_atomically(out_path, fill_page(title, html));
             md_links.push_back(doc_entry(out_name, title));
@@ -161,6 +171,10 @@ void MermaidConverter::convert_diagrams(const std::vector<std::string>& names,
         const std::string title = display_title(m_chart_titles, "chart_titles", mmd, base_name);
         log.info("Converting diagram: " + mmd + " -> " + title + " ...");
 
+        if (takes_the_index_name(base_name)) {
+            log.error("Failed to convert " + mmd + ": " + index_clash(m_output_folder));
+            continue;
+        }
         const std::vector<std::string> command{k_renderer, "-i", mmd_path, "-o", svg_path};
         try {
             const auto status = helmkit::run_process(command);
