@@ -210,4 +210,26 @@ FileList find_files_with_extensions(const fs::path& in_path,
     return list;
 }
 
+bool check_file_exists(const fs::path& path, const std::vector<std::string>& allowed_extensions) {
+    std::error_code error;
+    if (!fs::is_regular_file(path, error)) return false;
+    if (allowed_extensions.empty()) return true;
+    const auto extension = normalise_extension(path.extension().string());
+    return std::any_of(allowed_extensions.begin(), allowed_extensions.end(),
+                       [&](const std::string& allowed) {
+                           return normalise_extension(allowed) == extension;
+                       });
+}
+
+fs::path get_output_file_path(const fs::path& output_dir, std::string_view file_name) {
+    const fs::path folder = output_dir.empty() ? fs::path(".") : output_dir;
+    std::error_code error;
+    fs::create_directories(folder, error);
+    if (error || !fs::is_directory(folder)) {
+        throw_file_error("create the folder", folder,
+                         error ? error.value() : static_cast<int>(std::errc::not_a_directory));
+    }
+    return folder / fs::path(file_name);
+}
+
 }  // namespace helmkit::fileMg

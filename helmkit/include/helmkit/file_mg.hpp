@@ -59,4 +59,16 @@ FileList find_files_with_extensions(const std::filesystem::path& in_path,
                                     const std::vector<std::string>& extensions,
                                     Recursive recursive = Recursive::no);
 
+// Returns true when `path` is an existing regular file (or a link to one) whose extension is
+// one of `allowed_extensions` (dot optional, any letter case); any extension when the list is
+// empty. Never throws.
+bool check_file_exists(const std::filesystem::path& path,
+                       const std::vector<std::string>& allowed_extensions);
+
+// Returns `output_dir` (the current folder when empty) joined with `file_name`, creating the
+// folder and its missing parents.
+// Throws Error naming the folder when it cannot be created.
+std::filesystem::path get_output_file_path(const std::filesystem::path& output_dir,
+                                           std::string_view file_name);
+
 }  // namespace helmkit::fileMg

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string_view>
+
+namespace helmkit {
+
+// What reading a CSV file found out about it.
+struct CsvFormat {
+    char delimiter = ',';
+    // True when the file was not UTF-8 and was read as Windows-1252.
+    bool windows_1252 = false;
+};
+
+// Reads the CSV file at `path` (RFC 4180: quoted fields may hold delimiters, doubled quotes
+// and line breaks) and calls `visit` with the record number and field number (both 1-based)
+// and the text of every field that is not empty, in file order. The file is UTF-8, with or
+// without a byte-order mark, or else read as Windows-1252; the delimiter (comma, semicolon or
+// tab) is the one the first line holds most of outside quotes. Blank lines are no records;
+// spaces around unquoted fields are dropped. Returns what it found. Throws Error naming the
+// file when it cannot be read, is UTF-16, or ends inside a quoted field.
+CsvFormat for_each_csv_field(
+    const std::filesystem::path& path,
+    const std::function<void(std::uint32_t record, std::uint32_t field, std::string_view text)>&
+        visit);
+
+}  // namespace helmkit

@@ -1,0 +1,109 @@
+#include "helmkit/csv_reader.hpp"
+
+#include <csv.h>
+
+#include <string>
+
+#include "helmkit/error.hpp"
+#include "helmkit/file_mg.hpp"
+#include "helmkit/utf8.hpp"
+#include "helmkit/windows_1252.hpp"
+
+namespace helmkit {
+
+namespace {
+
+// Owns a libcsv parser.
+class CsvParser {
+public:
+    explicit CsvParser(unsigned char options) {
+        if (csv_init(&m_parser, options) != 0) throw Error("cannot set up the CSV parser");
+    }
+    ~CsvParser() { csv_free(&m_parser); }
+    CsvParser(const CsvParser&) = delete;
+    CsvParser& operator=(const CsvParser&) = delete;
+
+    csv_parser* get() { return &m_parser; }
+
+private:
+    csv_parser m_parser{};
+};
+
+struct ParseState {
+    const std::function<void(std::uint32_t, std::uint32_t, std::string_view)>* visit;
+    std::uint32_t record = 1;
+    std::uint32_t field = 1;
+};
+
+void on_field(void* text, std::size_t length, void* data) {
+    auto& state = *static_cast<ParseState*>(data);
+    if (length > 0) (*state.visit)(state.record, state.field, {static_cast<char*>(text), length});
+    ++state.field;
+}
+
+void on_record_end(int, void* data) {
+    auto& state = *static_cast<ParseState*>(data);
+    ++state.record;
+    state.field = 1;
+}
+
+// Only the space is trimmed around unquoted fields: libcsv's default also takes the tab,
+// which would swallow the delimiter of tab-separated files.
+int is_blank(unsigned char c) { return c == ' '; }
+
+char detect_delimiter(std::string_view text) {
+    std::size_t commas = 0;
+    std::size_t semicolons = 0;
+    std::size_t tabs = 0;
+    bool quoted = false;
+    for (const char c : text) {
+        if (c == '"') quoted = !quoted;
+        if (quoted) continue;
+        if (c == '\n' || c == '\r') break;
+        commas += c == ',';
+        semicolons += c == ';';
+        tabs += c == '\t';
+    }
+    if (semicolons > commas && semicolons >= tabs) return ';';
+    if (tabs > commas && tabs > semicolons) return '\t';
+    return ',';
+}
+
+}  // namespace
+
+CsvFormat for_each_csv_field(
+    const std::filesystem::path& path,
+    const std::function<void(std::uint32_t, std::uint32_t, std::string_view)>& visit) {
+    std::string content = fileMg::read_file(path);
+    CsvFormat format;
+    std::string_view text = content;
+    if (text.starts_with("\xEF\xBB\xBF")) {
+        text.remove_prefix(3);
+    } else if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF")) {
+        throw Error("'" + path.string() + "' is UTF-16 text; save it as UTF-8 CSV");
+    }
+    std::string decoded;
+    if (find_invalid_utf8(text) != std::string_view::npos) {
+        decoded = windows_1252_to_utf8(text);
+        text = decoded;
+        format.windows_1252 = true;
+    }
+    format.delimiter = detect_delimiter(text);
+
+    CsvParser parser(CSV_STRICT_FINI);
+    csv_set_delim(parser.get(), static_cast<unsigned char>(format.delimiter));
+    csv_set_space_func(parser.get(), is_blank);
+    ParseState state{&visit};
+    if (csv_parse(parser.get(), text.data(), text.size(), on_field, on_record_end, &state) !=
+            text.size() ||
+        csv_fini(parser.get(), on_field, on_record_end, &state) != 0) {
+        const int error = csv_error(parser.get());
+        if (error == CSV_EPARSE) {
+            throw Error("'" + path.string() + "' ends inside a quoted field (a quote is missing)");
+        }
+        throw Error("cannot read '" + path.string() + "' as CSV: " + csv_strerror(error));
+    }
+    return format;
+}
+
+}  // namespace helmkit

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "torvane/command_spec.hpp"
+
+namespace torvane::dealmatch {
+
+// Runs the dealmatch command: template, missing-configuration check, loading, one run.
+// Returns the exit status: 1 only when no configuration was given. Lets unexpected failures
+// (a section that is not an object, a key of the wrong type) propagate.
+int cmd_dealmatch(const std::optional<std::string>& config, bool generate_config);
+
+// Describes the dealmatch command to the front program.
+CommandSpec command();
+
+}  // namespace torvane::dealmatch

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "helmkit/app_logging.hpp"
+#include "helmkit/table.hpp"
+
+namespace torvane::dealmatch {
+
+// The tool's logger, "Dealmatch".
+helmkit::app_logging::Logger& logger();
+
+// Matches the system order list (CSV) against the customer order list (workbook) on PO and
+// QTY and writes result.xlsx: the matches by PO with the monthly summary beside them, and the
+// matches by system delivery date.
+class Dealmatch {
+public:
+    // Takes the keys of the configuration section `config`, each with its default when absent.
+    // Throws helmkit::Error when `config` or one of its two cell sections is not a JSON
+    // object, or a key is not a text.
+    explicit Dealmatch(const nlohmann::ordered_json& config);
+
+    // Loads, matches and writes. Returns (success, message); failures of the processing
+    // (reading, matching, writing) come back as (false, their message).
+    std::pair<bool, std::string> run();
+
+    const std::optional<helmkit::Table>& system_df() const { return m_system_df; }
+    const std::optional<helmkit::Table>& customer_df() const { return m_customer_df; }
+    const std::optional<helmkit::Table>& result_df() const { return m_result_df; }
+
+private:
+    // Steps from loading the system data to writing the result.
+    std::pair<bool, std::string> _process();
+    void _write_debug_workbook();
+
+    std::string m_system_data_path;
+    std::string m_customer_data_path;
+    std::string m_output_dir;
+    std::string m_sys_po_cell;
+    std::string m_sys_so_cell;
+    std::string m_sys_so_pos_cell;
+    std::string m_sys_so_suffix_cell;
+    std::string m_sys_qty_cell;
+    std::string m_sys_rdd_cell;
+    std::string m_po_cell;
+    std::string m_qty_cell;
+    std::string m_rdd_cell;
+    std::optional<helmkit::Table> m_system_df;
+    std::optional<helmkit::Table> m_customer_df;
+    std::optional<helmkit::Table> m_result_df;
+};
+
+}  // namespace torvane::dealmatch

@@ -1,0 +1,171 @@
+#include "torvane/dealmatch/dealmatch.hpp"
+
+#include <cstdlib>
+
+#include "helmkit/error.hpp"
+#include "helmkit/excel_tools.hpp"
+#include "helmkit/file_mg.hpp"
+#include "torvane/dealmatch/monthly_summary.hpp"
+
+using nlohmann::ordered_json;
+namespace excelTools = helmkit::excelTools;
+namespace fileMg = helmkit::fileMg;
+
+namespace torvane::dealmatch {
+
+namespace {
+
+const std::vector<std::string> k_cols_order{"PO",  "SO",         "SO_POS",      "SO_SUFFIX",
+                                            "QTY", "SYSTEM_RDD", "CUSTOMER_RDD"};
+
+std::string text_key(const ordered_json& section, const char* key, const char* fallback,
+                     const std::string& where) {
+    const auto found = section.find(key);
+    if (found == section.end()) return fallback;
+    if (!found->is_string()) {
+        throw helmkit::Error("'" + std::string(key) + "' in " + where + " must be a text, not " +
+                             found->type_name());
+    }
+    return found->get<std::string>();
+}
+
+const ordered_json& object_key(const ordered_json& section, const char* key) {
+    static const ordered_json k_empty = ordered_json::object();
+    const auto found = section.find(key);
+    if (found == section.end()) return k_empty;
+    if (!found->is_object()) {
+        throw helmkit::Error("'" + std::string(key) +
+                             "' in the \"config\" section must be a JSON object, not " +
+                             found->type_name());
+    }
+    return *found;
+}
+
+bool debug_mode() {
+    const char* value = std::getenv("TORVANE_DEBUG");
+    return value != nullptr && std::string_view(value) == "1";
+}
+
+bool absent_or_empty(const std::optional<helmkit::Table>& table) {
+    return !table || table->empty();
+}
+
+}  // namespace
+
+helmkit::app_logging::Logger& logger() { return helmkit::app_logging::lazy_logger("Dealmatch"); }
+
+Dealmatch::Dealmatch(const ordered_json& config) {
+    if (!config.is_object()) {
+        throw helmkit::Error(std::string("the \"config\" section must be a JSON object, not ") +
+                             config.type_name());
+    }
+    const std::string section = "the \"config\" section";
+    m_system_data_path = text_key(config, "system_data_path", "", section);
+    m_customer_data_path = text_key(config, "customer_data_path", "", section);
+    m_output_dir = text_key(config, "output_dir", "out", section);
+    const auto& system = object_key(config, "system_data");
+    const std::string system_section = "\"system_data\"";
+    m_sys_po_cell = text_key(system, "po_cell", "H2", system_section);
+    m_sys_so_cell = text_key(system, "so_cell", "I2", system_section);
+    m_sys_so_pos_cell = text_key(system, "so_pos_cell", "J2", system_section);
+    m_sys_so_suffix_cell = text_key(system, "so_suffix_cell", "K2", system_section);
+    m_sys_qty_cell = text_key(system, "qty_cell", "L2", system_section);
+    m_sys_rdd_cell = text_key(system, "rdd_cell", "Q2", system_section);
+    const auto& customer = object_key(config, "customer_data");
+    const std::string customer_section = "\"customer_data\"";
+    m_po_cell = text_key(customer, "po_cell", "F3", customer_section);
+    m_qty_cell = text_key(customer, "qty_cell", "O3", customer_section);
+    m_rdd_cell = text_key(customer, "rdd_cell", "R3", customer_section);
+}
+
+std::pair<bool, std::string> Dealmatch::run() {
+    auto& log = logger();
+    log.info("Starting Dealmatch process on system data: " + m_system_data_path);
+    if (!fileMg::check_file_exists(m_system_data_path, {".csv"})) {
+        return {false, "System data file not found at: " + m_system_data_path};
+    }
+    log.info("Loading System data from: " + m_system_data_path);
+    try {
+        return _process();
+    } catch (const std::exception& error) {
+        log.exception("Error during data processing");
+        return {false, error.what()};
+    }
+}
+
+std::pair<bool, std::string> Dealmatch::_process() {
+    auto& log = logger();
+    const excelTools::CellMapping sys_mapping{
+        {"PO", m_sys_po_cell},         {"SO", m_sys_so_cell},   {"SO_POS", m_sys_so_pos_cell},
+        {"SO_SUFFIX", m_sys_so_suffix_cell}, {"QTY", m_sys_qty_cell}, {"RDD", m_sys_rdd_cell}};
+    m_system_df = excelTools::read_csv_by_cells(m_system_data_path, sys_mapping, log);
+    normalise_dates(*m_system_df, "RDD");
+    log.info("Successfully loaded system CSV with " + std::to_string(m_system_df->row_count()) +
+             " rows.");
+
+    if (!fileMg::check_file_exists(m_customer_data_path, {".xlsx", ".xls"})) {
+        return {false, "Customer data file not found at: " + m_customer_data_path};
+    }
+    log.info("Loading customer data from: " + m_customer_data_path);
+    const excelTools::CellMapping cell_mapping{
+        {"PO", m_po_cell}, {"QTY", m_qty_cell}, {"RDD", m_rdd_cell}};
+    m_customer_df = excelTools::read_excel_by_cells(m_customer_data_path, cell_mapping);
+    if (!m_customer_df->empty()) normalise_dates(*m_customer_df, "RDD");
+
+    if (debug_mode()) _write_debug_workbook();
+
+    if (absent_or_empty(m_system_df) || absent_or_empty(m_customer_df)) {
+        log.error("System or Customer data is missing/empty. Cannot proceed with matching.");
+        return {false, "Data extraction failed or data is empty."};
+    }
+
+    log.info("Matching System and Customer data by PO and QTY...");
+    excelTools::MergeOptions merge;
+    merge.num_keys = {"PO", "QTY"};
+    merge.how = "inner";
+    merge.suffixes = {"_SYS", "_CUST"};
+    m_result_df = excelTools::merge_exact_match(*m_system_df, *m_customer_df, merge);
+    if (m_result_df->empty()) {
+        log.warning("Merge resulted in an empty dataframe. No matching records found.");
+        return {true, "Process completed, but no matching records found."};
+    }
+
+    m_result_df->rename_columns({{"RDD_SYS", "SYSTEM_RDD"}, {"RDD_CUST", "CUSTOMER_RDD"}});
+    m_result_df = m_result_df->select_columns(k_cols_order);
+    m_result_df = m_result_df->sorted_by({"PO", "SO_POS", "QTY"});
+    const helmkit::Table result_by_rdd = m_result_df->sorted_by({"SYSTEM_RDD", "PO"});
+    log.info("Matching complete. Found " + std::to_string(m_result_df->row_count()) +
+             " matched records.");
+
+    std::optional<helmkit::Table> summary_df;
+    try {
+        summary_df = monthly_summary(*m_result_df);
+    } catch (const std::exception& error) {
+        log.warning(std::string("Failed to create summary table: ") + error.what());
+    }
+
+    const auto result_path = fileMg::get_output_file_path(m_output_dir, "result.xlsx");
+    std::vector<excelTools::SheetBlock> bypo_config{{&*m_result_df, false, 0}};
+    if (summary_df && !summary_df->empty()) {
+        bypo_config.push_back({&*summary_df, true, m_result_df->column_count() + 2});
+    }
+    const excelTools::SheetsData sheets_data{{"byPO", bypo_config},
+                                             {"byRDD_SYS", {{&result_by_rdd, false, 0}}}};
+    if (!excelTools::write_formatted_excel(result_path, sheets_data, log)) {
+        return {false, "Failed to save result excel file."};
+    }
+    log.info("✅ Result Excel saved and formatted at: " + result_path.string());
+    return {true, "Processed System & Customer Data and generated Result successfully."};
+}
+
+void Dealmatch::_write_debug_workbook() {
+    auto& log = logger();
+    log.debug("Debug mode is ON. Saving intermediate System & Customer DataFrames...");
+    const auto debug_path = fileMg::get_output_file_path(m_output_dir, "debug_data.xlsx");
+    excelTools::write_formatted_excel(
+        debug_path, {{"SYS_DATA", {{&*m_system_df, false, 0}}}, {"CUS_DATA", {{&*m_customer_df, false, 0}}}},
+        log);
+    log.debug("✅ Debug files saved to " + m_output_dir);
+}
+
+}  // namespace torvane::dealmatch
