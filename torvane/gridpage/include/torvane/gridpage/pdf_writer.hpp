@@ -1,0 +1,56 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "helmkit/app_logging.hpp"
+#include "torvane/gridpage/output_page.hpp"
+#include "torvane/gridpage/pdf_reader.hpp"
+#include "torvane/gridpage/transformation.hpp"
+
+class QPDF;
+
+namespace torvane::gridpage {
+
+class SourceDocument;
+
+// The merged report: sheets appended in order and one outline entry per input file.
+// Stream data of the input files is copied when the report is written, not before, so the
+// writer keeps every input document it took a page from open until then.
+class PdfWriter {
+public:
+    explicit PdfWriter(helmkit::app_logging::Logger& log);
+    ~PdfWriter();
+    PdfWriter(const PdfWriter&) = delete;
+    PdfWriter& operator=(const PdfWriter&) = delete;
+
+    // Draws `source` as a form XObject clipped to its crop box through `op` on top of
+    // `sheet`'s content, with the resources it uses. Throws when qpdf cannot copy the page;
+    // `sheet` is then unchanged.
+    void merge_transformed_page(OutputPage& sheet, const SourcePage& source,
+                                const Transformation& op);
+    // Appends `sheet` as the last page of the report.
+    void add_page(const OutputPage& sheet);
+    // Appends a top-level outline entry titled `title` (UTF-8) that leads to `sheet`, which may
+    // be appended later.
+    void add_outline_item(const std::string& title, const OutputPage& sheet);
+
+    int page_count() const;
+
+    // Writes the report to the file `path`. Throws std::exception on failure.
+    void write(const std::filesystem::path& path);
+
+private:
+    struct OutlineItem;
+
+    helmkit::app_logging::Logger& m_log;
+    std::unique_ptr<QPDF> m_out;
+    std::vector<std::shared_ptr<SourceDocument>> m_sources;
+    std::vector<OutlineItem> m_outline;
+    long m_next_xobject = 0;
+    int m_page_count = 0;
+};
+
+}  // namespace torvane::gridpage

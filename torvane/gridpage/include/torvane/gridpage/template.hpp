@@ -1,0 +1,10 @@
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+namespace torvane::gridpage {
+
+// The configuration template that --generate-config writes.
+extern const nlohmann::ordered_json DEFAULT_CONFIG;
+
+}  // namespace torvane::gridpage

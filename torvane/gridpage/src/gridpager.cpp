@@ -1,0 +1,235 @@
+#include "torvane/gridpage/gridpager.hpp"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <filesystem>
+#include <numeric>
+#include <system_error>
+
+#include "helmkit/atomic_file.hpp"
+#include "helmkit/console.hpp"
+#include "helmkit/error.hpp"
+#include "helmkit/file_mg.hpp"
+#include "helmkit/json_value.hpp"
+#include "torvane/gridpage/transformation.hpp"
+
+namespace fs = std::filesystem;
+using nlohmann::ordered_json;
+
+namespace torvane::gridpage {
+
+namespace {
+
+constexpr double k_a4_width = 595;
+constexpr double k_a4_height = 842;
+// Beyond this a cell is narrower than a point; the limit also keeps cols × rows in range.
+constexpr int k_max_cells_per_side = 1000;
+
+helmkit::app_logging::Logger& logger() { return helmkit::app_logging::lazy_logger("Gridpage"); }
+
+const ordered_json* find_key(const ordered_json& object, const char* key) {
+    const auto found = object.find(key);
+    return found == object.end() ? nullptr : &*found;
+}
+
+std::string read_text(const ordered_json& section, const char* key, const char* fallback) {
+    const auto* value = find_key(section, key);
+    if (value == nullptr) return fallback;
+    if (!value->is_string() || value->get_ref<const std::string&>().empty()) {
+        throw helmkit::Error("invalid \"" + std::string(key) +
+                             "\" in the configuration: must be a non-empty text, not " +
+                             value->dump());
+    }
+    return value->get<std::string>();
+}
+
+int read_cell_count(const ordered_json& layout, const char* key, int fallback) {
+    const auto* value = find_key(layout, key);
+    if (value == nullptr) return fallback;
+    const double number = value->is_number() ? value->get<double>() : 0;
+    if (!value->is_number() || number != std::floor(number) || number < 1 ||
+        number > k_max_cells_per_side) {
+        throw helmkit::Error("invalid \"" + std::string(key) +
+                             "\" in \"layout\" of the configuration: must be a whole number from "
+                             "1 to " + std::to_string(k_max_cells_per_side) + ", not " +
+                             value->dump());
+    }
+    return static_cast<int>(number);
+}
+
+double read_margin(const ordered_json& section, double page_width, double page_height) {
+    const auto* value = find_key(section, "margin");
+    if (value == nullptr) return 20;
+    if (!value->is_number() || value->get<double>() < 0) {
+        throw helmkit::Error(
+            "invalid \"margin\" in the configuration: must be a number of points, 0 or more, "
+            "not " + value->dump());
+    }
+    const double margin = value->get<double>();
+    if (page_width - 2 * margin <= 0 || page_height - 2 * margin <= 0) {
+        throw helmkit::Error(fmt::format(
+            "invalid \"margin\" in the configuration: {} points on every side leave no room for "
+            "cells on a sheet of {} by {} points",
+            value->dump(), page_width, page_height));
+    }
+    return margin;
+}
+
+}  // namespace
+
+Gridpager::Gridpager(const ordered_json& config_dict)
+    : m_log(logger()), m_conf(config_dict), m_writer(m_log) {
+    if (!m_conf.is_object()) {
+        throw helmkit::Error("the \"config\" section of the configuration must be an object, not " +
+                             m_conf.dump());
+    }
+    m_input_folder = read_text(m_conf, "input_folder", "./data_gridpage");
+    m_output_file = read_text(m_conf, "output_file", "./data_gridpage/merged_report.pdf");
+
+    static const ordered_json k_no_layout = ordered_json::object();
+    const auto* layout = find_key(m_conf, "layout");
+    if (layout == nullptr) layout = &k_no_layout;
+    if (!layout->is_object()) {
+        throw helmkit::Error("invalid \"layout\" in the configuration: must be an object, not " +
+                             layout->dump());
+    }
+    m_cols = read_cell_count(*layout, "cols", 2);
+    m_rows = read_cell_count(*layout, "rows", 1);
+    const auto* landscape = find_key(*layout, "landscape");
+    m_is_landscape = landscape != nullptr && helmkit::is_truthy(*landscape);
+
+    const auto* debug_grid = find_key(m_conf, "debug_grid");
+    m_draw_grid = debug_grid != nullptr && helmkit::is_truthy(*debug_grid);
+
+    m_page_width = m_is_landscape ? k_a4_height : k_a4_width;
+    m_page_height = m_is_landscape ? k_a4_width : k_a4_height;
+    m_margin = read_margin(m_conf, m_page_width, m_page_height);
+
+    m_log.info("[INIT] Layout: " + std::to_string(m_cols) + "x" + std::to_string(m_rows) +
+               ", Landscape=" + (landscape ? helmkit::display_text(*landscape) : "False"));
+}
+
+std::pair<std::vector<std::string>, std::vector<std::string>> Gridpager::get_file_list() {
+    if (helmkit::fileMg::checkFileOrDir(m_input_folder) != 0) {
+        m_log.error("Error: Input folder not found: " + m_input_folder);
+        return {};
+    }
+    auto listed = helmkit::fileMg::find_files_with_extensions(m_input_folder, {"pdf"},
+                                                              helmkit::fileMg::Recursive::no);
+    std::vector<std::size_t> order(listed.paths.size());
+    std::iota(order.begin(), order.end(), 0);
+    // std::string compares char as unsigned, which for UTF-8 is code point order.
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return listed.names[a] < listed.names[b];
+    });
+
+    std::vector<std::string> paths;
+    std::vector<std::string> names;
+    for (const auto i : order) {
+        std::error_code ignored;
+        if (fs::equivalent(listed.paths[i], m_output_file, ignored)) {
+            m_log.info("Leaving out " + listed.names[i] +
+                       ": it is the output file of this run and is replaced by it");
+            continue;
+        }
+        paths.push_back(std::move(listed.paths[i]));
+        names.push_back(std::move(listed.names[i]));
+    }
+    return {std::move(paths), std::move(names)};
+}
+
+std::pair<double, double> Gridpager::calculate_cell_layout() const {
+    const double usable_w = m_page_width - 2 * m_margin;
+    const double usable_h = m_page_height - 2 * m_margin;
+    return {usable_w / m_cols, usable_h / m_rows};
+}
+
+std::optional<FitRecord> Gridpager::_get_layout_params(const SourcePage& source_page,
+                                                       const Rect& target_rect) const {
+    return fit_page(source_page.geometry(), target_rect);
+}
+
+OutputPage Gridpager::_create_red_frame_page(double x, double y, double w, double h) const {
+    auto page = OutputPage::create_blank_page(m_page_width, m_page_height);
+    page.set_contents(
+        fmt::format("q 1 0 0 RG 2 w {:.2f} {:.2f} {:.2f} {:.2f} re S Q", x, y, w, h));
+    return page;
+}
+
+void Gridpager::run() {
+    const auto [pdf_paths, pdf_names] = get_file_list();
+    if (pdf_paths.empty()) {
+        m_log.warning("No PDF files found to merge.");
+        return;
+    }
+    const auto [cell_w, cell_h] = calculate_cell_layout();
+    std::optional<OutputPage> current_output_page;
+    int item_index = 0;
+    const int items_per_page = m_cols * m_rows;
+    long total_pages = 0;
+    m_log.info("[STEP 1] Processing " + std::to_string(pdf_paths.size()) + " files...");
+
+    for (std::size_t f = 0; f < pdf_paths.size(); ++f) {
+        const auto& f_name = pdf_names[f];
+        try {
+            PdfReader reader(pdf_paths[f], f_name, m_log);
+            bool is_first = true;
+            for (const auto& source_page : reader.pages()) {
+                if (item_index % items_per_page == 0) {
+                    if (current_output_page) m_writer.add_page(*current_output_page);
+                    current_output_page = OutputPage::create_blank_page(m_page_width, m_page_height);
+                    item_index = 0;
+                }
+                const auto cell =
+                    cell_rect(item_index, m_cols, m_margin, m_page_height, cell_w, cell_h);
+                const auto params = _get_layout_params(source_page, cell);
+                if (params) {
+                    m_writer.merge_transformed_page(*current_output_page, source_page,
+                                                    page_placement(*params));
+                    m_log.debug(fmt::format("    Pg{}: {} | Sc={:.2f} | Loc=({:.1f},{:.1f})",
+                                            total_pages, f_name, params->scale, params->tx,
+                                            params->ty));
+                }
+                if (m_draw_grid) {
+                    current_output_page->merge_page(
+                        _create_red_frame_page(cell.x, cell.y, cell.width, cell.height));
+                }
+                if (is_first) {
+                    m_writer.add_outline_item(f_name, *current_output_page);
+                    is_first = false;
+                }
+                ++item_index;
+                ++total_pages;
+            }
+        } catch (const std::exception& error) {
+            m_log.error("Failed " + f_name + ": " + error.what());
+        }
+    }
+    if (current_output_page) m_writer.add_page(*current_output_page);
+    _save_file();
+}
+
+void Gridpager::_save_file() {
+    const auto separator = m_output_file.find_last_of('/');
+    const std::string output_dir =
+        separator == std::string::npos ? std::string() : m_output_file.substr(0, separator);
+    if (!output_dir.empty() && helmkit::fileMg::checkFileOrDir(output_dir) != 0) {
+        std::error_code error;
+        fs::create_directories(output_dir, error);
+        if (error) helmkit::throw_file_error("create the folder", output_dir, error.value());
+    }
+    try {
+        helmkit::AtomicFile file(m_output_file);
+        m_writer.write(file.temp_path());
+        file.commit();
+        m_log.info("[DONE] Successfully saved merged report: " + m_output_file);
+        helmkit::echo("Success: " + m_output_file);
+    } catch (const std::exception& error) {
+        m_log.error(std::string("Save failed: ") + error.what());
+    }
+}
+
+}  // namespace torvane::gridpage

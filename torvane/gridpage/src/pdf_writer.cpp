@@ -1,0 +1,152 @@
+#include "torvane/gridpage/pdf_writer.hpp"
+
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFLogger.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFWriter.hh>
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "qpdf_objects.hpp"
+
+namespace torvane::gridpage {
+
+struct PdfWriter::OutlineItem {
+    std::string title;
+    OutputPage sheet;
+};
+
+namespace {
+
+// PDF has no exponent notation; six decimals are far below what any device shows.
+std::string pdf_number(double value) {
+    if (std::fabs(value) < 5e-7) return "0";
+    std::string text = fmt::format("{:.6f}", value);
+    text.erase(text.find_last_not_of('0') + 1);
+    if (text.back() == '.') text.pop_back();
+    return text;
+}
+
+QPDFObjectHandle rectangle(double llx, double lly, double urx, double ury) {
+    auto array = QPDFObjectHandle::newArray();
+    for (double value : {llx, lly, urx, ury}) {
+        array.appendItem(QPDFObjectHandle::newReal(value, 6, true));
+    }
+    return array;
+}
+
+}  // namespace
+
+PdfWriter::PdfWriter(helmkit::app_logging::Logger& log) : m_log(log), m_out(std::make_unique<QPDF>()) {
+    auto logger = QPDFLogger::create();
+    logger->setInfo(logger->discard());
+    logger->setWarn(logger->discard());
+    logger->setError(logger->discard());
+    m_out->setLogger(logger);
+    m_out->setSuppressWarnings(true);
+    m_out->emptyPDF();
+}
+
+PdfWriter::~PdfWriter() = default;
+
+int PdfWriter::page_count() const { return m_page_count; }
+
+void PdfWriter::merge_transformed_page(OutputPage& sheet, const SourcePage& source,
+                                       const Transformation& op) {
+    auto& document = *source.document();
+    const auto box = source.geometry().cropbox;
+    auto copied = with_qpdf_errors(document, [&] {
+        auto form = document.form_xobject(
+            source.index(), rectangle(box.x, box.y, box.x + box.width, box.y + box.height));
+        return m_out->copyForeignObject(form);
+    });
+    if (std::find(m_sources.begin(), m_sources.end(), source.document()) == m_sources.end()) {
+        m_sources.push_back(source.document());
+    }
+
+    const std::string name = "/Fx" + std::to_string(m_next_xobject++);
+    const auto& m = op.matrix();
+    auto& state = sheet.state();
+    state.contents += "q " + pdf_number(m[0]) + " " + pdf_number(m[1]) + " " + pdf_number(m[2]) +
+                      " " + pdf_number(m[3]) + " " + pdf_number(m[4]) + " " + pdf_number(m[5]) +
+                      " cm " + name + " Do Q\n";
+    state.xobjects.emplace_back(name, copied);
+}
+
+namespace {
+
+QPDFObjectHandle page_object(QPDF& out, const OutputPage& page) {
+    auto& state = page.state();
+    if (!state.object.isInitialized()) {
+        state.object = out.makeIndirectObject(QPDFObjectHandle::newDictionary());
+    }
+    return state.object;
+}
+
+}  // namespace
+
+void PdfWriter::add_page(const OutputPage& sheet) {
+    auto page = page_object(*m_out, sheet);
+    auto& state = sheet.state();
+    auto xobjects = QPDFObjectHandle::newDictionary();
+    for (const auto& [name, form] : state.xobjects) xobjects.replaceKey(name, form);
+    auto resources = QPDFObjectHandle::newDictionary();
+    resources.replaceKey("/XObject", xobjects);
+    page.replaceKey("/Type", QPDFObjectHandle::newName("/Page"));
+    page.replaceKey("/MediaBox", rectangle(0, 0, state.width, state.height));
+    page.replaceKey("/Resources", resources);
+    page.replaceKey("/Contents", QPDFObjectHandle::newStream(m_out.get(), state.contents));
+    QPDFPageDocumentHelper(*m_out).addPage(QPDFPageObjectHelper(page), false);
+    ++m_page_count;
+}
+
+void PdfWriter::add_outline_item(const std::string& title, const OutputPage& sheet) {
+    page_object(*m_out, sheet);
+    m_outline.push_back({title, sheet});
+}
+
+void PdfWriter::write(const std::filesystem::path& path) {
+    auto root = m_out->getRoot();
+    if (!m_outline.empty()) {
+        auto outlines = m_out->makeIndirectObject(QPDFObjectHandle::newDictionary());
+        outlines.replaceKey("/Type", QPDFObjectHandle::newName("/Outlines"));
+        std::vector<QPDFObjectHandle> items;
+        for (const auto& entry : m_outline) {
+            auto item = m_out->makeIndirectObject(QPDFObjectHandle::newDictionary());
+            item.replaceKey("/Title", QPDFObjectHandle::newUnicodeString(entry.title));
+            item.replaceKey("/Parent", outlines);
+            auto dest = QPDFObjectHandle::newArray();
+            dest.appendItem(entry.sheet.state().object);
+            dest.appendItem(QPDFObjectHandle::newName("/Fit"));
+            item.replaceKey("/Dest", dest);
+            if (!items.empty()) {
+                item.replaceKey("/Prev", items.back());
+                items.back().replaceKey("/Next", item);
+            }
+            items.push_back(item);
+        }
+        outlines.replaceKey("/First", items.front());
+        outlines.replaceKey("/Last", items.back());
+        outlines.replaceKey("/Count", QPDFObjectHandle::newInteger(static_cast<long long>(items.size())));
+        root.replaceKey("/Outlines", outlines);
+        root.replaceKey("/PageMode", QPDFObjectHandle::newName("/UseOutlines"));
+    }
+
+    QPDFWriter writer(*m_out, path.c_str());
+    for (const auto& source : m_sources) writer.setMinimumPDFVersion(source->qpdf().getPDFVersion());
+    try {
+        writer.write();
+    } catch (...) {
+        for (const auto& source : m_sources) source->flush_warnings();
+        throw;
+    }
+    for (const auto& source : m_sources) source->flush_warnings();
+    for (const auto& warning : m_out->getWarnings()) {
+        m_log.warning("while writing: " + describe_qpdf_error(warning));
+    }
+}
+
+}  // namespace torvane::gridpage
