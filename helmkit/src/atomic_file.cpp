@@ -25,9 +25,11 @@ mode_t default_file_mode() {
 }  // namespace
 
 AtomicFile::AtomicFile(std::filesystem::path target) : m_target(std::move(target)) {
-    auto folder = m_target.parent_path();
-    std::string pattern =
-        (folder / ("." + m_target.filename().string() + ".tmp-XXXXXX")).string();
+    // Built by appending: GCC 12 at -O3 warns falsely (-Wrestrict) about "." + std::string.
+    std::string name = ".";
+    name += m_target.filename().string();
+    name += ".tmp-XXXXXX";
+    std::string pattern = (m_target.parent_path() / name).string();
     m_fd = ::mkstemp(pattern.data());
     if (m_fd < 0) {
         throw_file_error("create a temporary file for", m_target, errno);
