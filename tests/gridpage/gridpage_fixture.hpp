@@ -72,6 +72,14 @@ inline std::string sheet_text(const fs::path& pdf, int page) {
     return result.out;
 }
 
+// What poppler reports on standard error while reading every page of `pdf`; empty for a file
+// a viewer opens without complaint.
+inline std::string viewer_complaints(const fs::path& pdf) {
+    const auto result =
+        run_program("/usr/bin/pdftotext", {pdf.string(), "/dev/null"}, pdf.parent_path());
+    return result.status == 0 ? result.err : "exit status " + std::to_string(result.status) + ": " + result.err;
+}
+
 // A grey-scale rendering of one sheet at 72 dpi, so a pixel is a point; row 0 is the top.
 struct GreyImage {
     int width = 0;

@@ -8,7 +8,11 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+
+#include "helmkit/error.hpp"
 
 #include "qpdf_objects.hpp"
 
@@ -37,6 +41,37 @@ QPDFObjectHandle rectangle(double llx, double lly, double urx, double ury) {
     }
     return array;
 }
+
+// The output stream of the report. qpdf's own file output does not notice a write that fails
+// on flushing or closing (disk full, file size limit), so the checks are made here.
+class StdioFile {
+public:
+    // Opens `path` for writing; errors name `shown_as`, the file the user knows.
+    StdioFile(const std::filesystem::path& path, const std::filesystem::path& shown_as)
+        : m_path(shown_as), m_file(std::fopen(path.c_str(), "wb")) {
+        if (m_file == nullptr) helmkit::throw_file_error("write", m_path, errno);
+    }
+    ~StdioFile() {
+        if (m_file != nullptr) std::fclose(m_file);
+    }
+    StdioFile(const StdioFile&) = delete;
+    StdioFile& operator=(const StdioFile&) = delete;
+
+    std::FILE* get() const { return m_file; }
+
+    // Flushes and closes the file. Throws helmkit::Error when any write to it failed.
+    void close() {
+        const bool failed = std::fflush(m_file) != 0 || std::ferror(m_file) != 0;
+        const int error = errno;
+        const bool close_failed = std::fclose(m_file) != 0;
+        m_file = nullptr;
+        if (failed || close_failed) helmkit::throw_file_error("write", m_path, error);
+    }
+
+private:
+    std::filesystem::path m_path;
+    std::FILE* m_file;
+};
 
 }  // namespace
 
@@ -108,7 +143,7 @@ void PdfWriter::add_outline_item(const std::string& title, const OutputPage& she
     m_outline.push_back({title, sheet});
 }
 
-void PdfWriter::write(const std::filesystem::path& path) {
+void PdfWriter::write(const std::filesystem::path& path, const std::filesystem::path& shown_as) {
     auto root = m_out->getRoot();
     if (!m_outline.empty()) {
         auto outlines = m_out->makeIndirectObject(QPDFObjectHandle::newDictionary());
@@ -135,7 +170,9 @@ void PdfWriter::write(const std::filesystem::path& path) {
         root.replaceKey("/PageMode", QPDFObjectHandle::newName("/UseOutlines"));
     }
 
-    QPDFWriter writer(*m_out, path.c_str());
+    StdioFile file(path, shown_as);
+    QPDFWriter writer(*m_out);
+    writer.setOutputFile(shown_as.c_str(), file.get(), false);
     for (const auto& source : m_sources) writer.setMinimumPDFVersion(source->qpdf().getPDFVersion());
     try {
         writer.write();
@@ -144,6 +181,7 @@ void PdfWriter::write(const std::filesystem::path& path) {
         throw;
     }
     for (const auto& source : m_sources) source->flush_warnings();
+    file.close();
     for (const auto& warning : m_out->getWarnings()) {
         m_log.warning("while writing: " + describe_qpdf_error(warning));
     }

@@ -39,8 +39,9 @@ public:
 
     int page_count() const;
 
-    // Writes the report to the file `path`. Throws std::exception on failure.
-    void write(const std::filesystem::path& path);
+    // Writes the report to the file `path`. Throws std::exception on failure, with messages
+    // naming `shown_as` (the target of a temporary file).
+    void write(const std::filesystem::path& path, const std::filesystem::path& shown_as);
 
 private:
     struct OutlineItem;
