@@ -33,19 +33,34 @@ struct ParseState {
     const std::function<void(std::uint32_t, std::uint32_t, std::string_view)>* visit;
     std::uint32_t record = 1;
     std::uint32_t field = 1;
+    bool record_has_fields = false;
+    bool ended_by_cr = false;
 };
 
 void on_field(void* text, std::size_t length, void* data) {
     auto& state = *static_cast<ParseState*>(data);
     if (length > 0) (*state.visit)(state.record, state.field, {static_cast<char*>(text), length});
     ++state.field;
+    state.record_has_fields = true;
 }
 
-void on_record_end(int, void* data) {
+// Every line ending is reported, so that blank lines count as rows as they do in spreadsheet
+// software; the LF of a CR LF pair ends nothing more.
+void on_record_end(int ending, void* data) {
     auto& state = *static_cast<ParseState*>(data);
+    if (ending == '\n' && state.ended_by_cr && !state.record_has_fields) {
+        state.ended_by_cr = false;
+        return;
+    }
+    state.ended_by_cr = ending == '\r';
+    state.record_has_fields = false;
     ++state.record;
     state.field = 1;
 }
+
+// libcsv's parser state while a field is being read (its FIELD_BEGUN); with `quoted` set, the
+// parser is inside quotes.
+constexpr int k_field_begun = 2;
 
 // Only the space is trimmed around unquoted fields: libcsv's default also takes the tab,
 // which would swallow the delimiter of tab-separated files.
@@ -90,19 +105,20 @@ CsvFormat for_each_csv_field(
     }
     format.delimiter = detect_delimiter(text);
 
-    CsvParser parser(CSV_STRICT_FINI);
+    CsvParser parser(CSV_REPALL_NL);
     csv_set_delim(parser.get(), static_cast<unsigned char>(format.delimiter));
     csv_set_space_func(parser.get(), is_blank);
     ParseState state{&visit};
     if (csv_parse(parser.get(), text.data(), text.size(), on_field, on_record_end, &state) !=
-            text.size() ||
-        csv_fini(parser.get(), on_field, on_record_end, &state) != 0) {
-        const int error = csv_error(parser.get());
-        if (error == CSV_EPARSE) {
-            throw Error("'" + path.string() + "' ends inside a quoted field (a quote is missing)");
-        }
-        throw Error("cannot read '" + path.string() + "' as CSV: " + csv_strerror(error));
+        text.size()) {
+        throw Error("cannot read '" + path.string() + "' as CSV: " +
+                    csv_strerror(csv_error(parser.get())));
     }
+    // libcsv outside strict mode would take the rest of the file as the last field.
+    if (parser.get()->quoted != 0 && parser.get()->pstate == k_field_begun) {
+        throw Error("'" + path.string() + "' ends inside a quoted field (a quote is missing)");
+    }
+    csv_fini(parser.get(), on_field, on_record_end, &state);
     return format;
 }
 

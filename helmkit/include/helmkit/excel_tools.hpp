@@ -15,7 +15,7 @@ namespace helmkit::excelTools {
 using CellMapping = std::vector<std::pair<std::string, std::string>>;
 
 // Reads a table from a CSV file: each column of `mapping` reads down its file column from the
-// address's row (rows are records; blank lines are none). The table ends at the last row where
+// address's row (rows are records, a blank line an empty row). The table ends at the last row where
 // any mapped column has a value; rows where all are empty are dropped. A field that is a plain
 // number becomes a number, any other stays text ("00123" keeps its zeros). Logs a warning
 // through `log` when the file is read as Windows-1252. Throws Error naming the file or address.

@@ -1,0 +1,383 @@
+#include <gtest/gtest.h>
+
+#include "dealmatch_fixture.hpp"
+#include "helmkit/xlsx_reader.hpp"
+
+using namespace dealmatch_test;
+using helmkit::CellValue;
+using nlohmann::json;
+
+namespace {
+
+CellValue text(const char* value) { return CellValue(std::string(value)); }
+CellValue whole(std::int64_t value) { return CellValue(value); }
+CellValue day(int year, unsigned month, unsigned d) {
+    return helmkit::DateTime(std::chrono::local_days(std::chrono::year(year) / month / d));
+}
+
+json number(double value) { return json::array({"number", value}); }
+json str(const char* value) { return json::array({"text", value}); }
+json date(const char* iso) { return json::array({"date", std::string(iso) + "T00:00:00"}); }
+// A list of cell entries (a brace list of [kind, value] pairs would make a JSON object).
+json list(std::initializer_list<json> cells) {
+    json result = json::array();
+    for (const auto& cell : cells) result.push_back(cell);
+    return result;
+}
+
+const std::string k_success =
+    "Success: Processed System & Customer Data and generated Result successfully.\n";
+
+// Matches that cross a year end, with dates in several notations, a date that does not exist
+// and keys of mixed types.
+class RealShapedRun : public DealmatchRun {
+protected:
+    RealShapedRun() {
+        write_system("\xEF\xBB\xBF" + k_system_header +
+                     system_line("4500002", "SO-3", "10", "3", "2025-01-05") +
+                     system_line("4500001", "SO-2", "20", "7", "15.01.2025") +
+                     system_line("4500001", "SO-1", "10", "5", "2024-12-15") +
+                     system_line("4500003", "SO-4", "10", "9", "2024-02-30") +
+                     system_line("4500004", "SO-5", "10", "1", ""));
+        write_customer({{whole(4500001), whole(5), day(2024, 12, 20)},
+                        {text("4500001"), whole(7), text("2025-01-10")},
+                        {whole(4500002), CellValue(3.0), text("02/01/2025")},
+                        {whole(4500003), whole(9), CellValue()},
+                        {whole(4500004), whole(2), text("2025-01-01")},
+                        {whole(4500099), whole(1), text("soon")}});
+    }
+};
+
+}  // namespace
+
+TEST_F(RealShapedRun, WritesMatchesByPoWithTheSummaryAndByDate) {
+    const auto result = run();
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, k_success);
+    EXPECT_EQ(log_messages(result.err, "INFO"),
+              (std::vector<std::string>{
+                  "Starting Dealmatch process on system data: system.csv",
+                  "Loading System data from: system.csv",
+                  "Successfully loaded system CSV with 5 rows.",
+                  "Loading customer data from: customer.xlsx",
+                  "Matching System and Customer data by PO and QTY...",
+                  "Matching complete. Found 4 matched records.",
+                  "✅ Result Excel saved and formatted at: " + (fs::path("out") / "result.xlsx").string(),
+              }));
+    EXPECT_EQ(log_messages(result.err, "WARNING"), std::vector<std::string>{});
+
+    const auto book = result_book();
+    ASSERT_EQ(book["sheets"].size(), 2u);
+    EXPECT_EQ(book["active"], "byPO");
+    const auto& by_po = book["sheets"][0];
+    const auto& by_rdd = book["sheets"][1];
+    EXPECT_EQ(by_po["name"], "byPO");
+    EXPECT_EQ(by_rdd["name"], "byRDD_SYS");
+
+    const std::vector<std::string> header{"A1", "B1", "C1", "D1", "E1", "F1", "G1"};
+    const json header_values = list({str("PO"),  str("SO"),         str("SO_POS"),      str("SO_SUFFIX"),
+                                str("QTY"), str("SYSTEM_RDD"), str("CUSTOMER_RDD")});
+    EXPECT_EQ(values_at(by_po, header), header_values);
+    EXPECT_EQ(values_at(by_rdd, header), header_values);
+    auto row = [](int n) {
+        std::vector<std::string> cells;
+        for (const char column : std::string("ABCDEFG")) cells.push_back(column + std::to_string(n));
+        return cells;
+    };
+    const json first = list({number(4500001), str("SO-1"), number(10), number(0), number(5),
+                        date("2024-12-15"), date("2024-12-20")});
+    const json second = list({number(4500001), str("SO-2"), number(20), number(0), number(7),
+                         date("2025-01-15"), date("2025-01-10")});
+    const json third = list({number(4500002), str("SO-3"), number(10), number(0), number(3),
+                        date("2025-01-05"), date("2025-02-01")});
+    const json undated = list({number(4500003), str("SO-4"), number(10), number(0), number(9), nullptr,
+                          nullptr});
+    EXPECT_EQ(values_at(by_po, row(2)), first);
+    EXPECT_EQ(values_at(by_po, row(3)), second);
+    EXPECT_EQ(values_at(by_po, row(4)), third);
+    EXPECT_EQ(values_at(by_po, row(5)), undated);
+    EXPECT_EQ(values_at(by_po, row(6)), json(std::vector<json>(7, nullptr)));
+    // By system date; the record without one last.
+    EXPECT_EQ(values_at(by_rdd, row(2)), first);
+    EXPECT_EQ(values_at(by_rdd, row(3)), third);
+    EXPECT_EQ(values_at(by_rdd, row(4)), second);
+    EXPECT_EQ(values_at(by_rdd, row(5)), undated);
+
+    // The summary starts two empty columns after the result, at J: months in calendar order
+    // across the year end, 0 where a side has none.
+    EXPECT_EQ(values_at(by_po, {"H1", "I1", "J1", "K1", "L1", "M1", "N1"}),
+              list({nullptr, nullptr, nullptr, str("24-Dec"), str("25-Jan"), str("25-Feb"), nullptr}));
+    EXPECT_EQ(values_at(by_po, {"J2", "K2", "L2", "M2"}),
+              list({str("SYS_RDD"), number(5), number(10), number(0)}));
+    EXPECT_EQ(values_at(by_po, {"J3", "K3", "L3", "M3"}),
+              list({str("CUS_RDD"), number(5), number(7), number(3)}));
+    EXPECT_EQ(values_at(by_po, {"J4", "K4"}), list({nullptr, nullptr}));
+    EXPECT_EQ(values_at(by_rdd, {"J1", "K1", "J2"}), list({nullptr, nullptr, nullptr}));
+
+    // Formatting: dates shown as yyyy-mm-dd, bold headers, frozen header row, filter.
+    EXPECT_EQ(by_po["cells"]["F2"][2], "yyyy-mm-dd");
+    EXPECT_EQ(by_po["cells"]["A1"][3], true);
+    EXPECT_EQ(by_po["cells"]["K1"][3], true);
+    EXPECT_EQ(by_po["cells"]["A2"][3], false);
+    EXPECT_EQ(by_po["freeze"], "A2");
+    EXPECT_EQ(by_po["filter"], "A1:G5");
+    EXPECT_EQ(by_rdd["freeze"], "A2");
+    EXPECT_EQ(by_rdd["filter"], "A1:G5");
+    EXPECT_GE(by_po["widths"]["G"].get<double>(), 12.0);
+}
+
+TEST_F(RealShapedRun, ResultIsReadBackByTheStreamingReaderToo) {
+    ASSERT_EQ(run().out, k_success);
+    std::map<std::string, CellValue> cells;
+    helmkit::XlsxReader reader(path("out/result.xlsx"));
+    EXPECT_EQ(reader.active_sheet_name(), "byPO");
+    reader.for_each_cell([&](std::uint32_t r, std::uint32_t c, const CellValue& value) {
+        cells[std::string(1, static_cast<char>('A' + c - 1)) + std::to_string(r)] = value;
+        return true;
+    });
+    EXPECT_EQ(cells["A2"], whole(4500001));
+    EXPECT_EQ(cells["B2"], text("SO-1"));
+    EXPECT_EQ(cells["F2"], day(2024, 12, 15));
+    EXPECT_EQ(cells["G4"], day(2025, 2, 1));
+    EXPECT_EQ(cells.count("F5"), 0u);
+    EXPECT_EQ(cells["J3"], text("CUS_RDD"));
+    EXPECT_EQ(cells["M2"], whole(0));
+    EXPECT_EQ(cells["M3"], whole(3));
+    EXPECT_EQ(cells.count("N1"), 0u);
+}
+
+TEST_F(RealShapedRun, ExistingResultIsReplacedWhole) {
+    fs::create_directories(path("out"));
+    write_file(path("out/result.xlsx"), "old result");
+    ASSERT_EQ(run().out, k_success);
+    EXPECT_NE(read_file(path("out/result.xlsx")), "old result");
+    EXPECT_EQ(result_book()["sheets"].size(), 2u);
+    for (const auto& entry : fs::directory_iterator(path("out"))) {
+        EXPECT_EQ(entry.path().filename().string().front() != '.', true) << entry.path();
+    }
+}
+
+TEST_F(RealShapedRun, DebugWorkbookOnlyForTheExactValue1) {
+    for (const std::string value : {"true", "yes", "1 ", "0", ""}) {
+        const auto result = run({{"TORVANE_DEBUG", value}});
+        EXPECT_EQ(result.out, k_success) << value;
+        EXPECT_FALSE(fs::exists(path("out/debug_data.xlsx"))) << "TORVANE_DEBUG=" << value;
+        EXPECT_EQ(log_messages(result.err, "DEBUG"), std::vector<std::string>{}) << value;
+    }
+    const auto result = run({{"TORVANE_DEBUG", "1"}});
+    EXPECT_EQ(result.out, k_success);
+    EXPECT_EQ(log_messages(result.err, "DEBUG"),
+              (std::vector<std::string>{
+                  "Debug mode is ON. Saving intermediate System & Customer DataFrames...",
+                  "✅ Debug files saved to out"}));
+    const auto debug = read_back(path("out/debug_data.xlsx"));
+    ASSERT_EQ(debug["sheets"].size(), 2u);
+    const auto& system = debug["sheets"][0];
+    const auto& customer = debug["sheets"][1];
+    EXPECT_EQ(system["name"], "SYS_DATA");
+    EXPECT_EQ(customer["name"], "CUS_DATA");
+    EXPECT_EQ(values_at(system, {"A1", "B1", "C1", "D1", "E1", "F1", "G1"}),
+              list({str("PO"), str("SO"), str("SO_POS"), str("SO_SUFFIX"), str("QTY"), str("RDD"),
+                    nullptr}));
+    // The loaded tables after date normalisation: the day that does not exist is missing.
+    EXPECT_EQ(values_at(system, {"A4", "F4", "F5", "A6", "F6", "A7"}),
+              list({number(4500001), date("2024-12-15"), nullptr, number(4500004), nullptr,
+                    nullptr}));
+    EXPECT_EQ(values_at(customer, {"A1", "B1", "C1", "A3", "C2", "C3", "C4", "C5", "C7", "A8"}),
+              list({str("PO"), str("QTY"), str("RDD"), str("4500001"), date("2024-12-20"),
+                    date("2025-01-10"), date("2025-02-01"), nullptr, nullptr, nullptr}));
+}
+
+TEST_F(DealmatchRun, NoMatchIsASuccessWithoutAWorkbook) {
+    write_system(k_system_header + system_line("1", "SO", "10", "5", "2024-01-01"));
+    write_customer({{whole(1), whole(6), text("2024-01-01")}, {whole(2), whole(5), CellValue()}});
+    const auto result = run();
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "Success: Process completed, but no matching records found.\n");
+    EXPECT_EQ(log_messages(result.err, "WARNING"),
+              std::vector<std::string>{
+                  "Merge resulted in an empty dataframe. No matching records found."});
+    EXPECT_FALSE(fs::exists(path("out/result.xlsx")));
+}
+
+TEST_F(DealmatchRun, MissingOrWrongKindOfInputFileFails) {
+    write_system(k_system_header + system_line("1", "SO", "10", "5", ""));
+    write_customer({{whole(1), whole(5), CellValue()}});
+    fs::copy_file(path("system.csv"), path("system.txt"));
+    fs::copy_file(path("system.csv"), path("orders.CSV"));
+    fs::copy_file(path("customer.xlsx"), path("customer.XLSX"));
+    fs::create_directory(path("folder.csv"));
+    const std::vector<std::tuple<std::string, std::string, std::string>> cases{
+        {"missing.csv", "customer.xlsx", "Failed: System data file not found at: missing.csv"},
+        {"system.txt", "customer.xlsx", "Failed: System data file not found at: system.txt"},
+        {"folder.csv", "customer.xlsx", "Failed: System data file not found at: folder.csv"},
+        {"system.csv", "missing.xlsx", "Failed: Customer data file not found at: missing.xlsx"},
+        {"system.csv", "system.csv", "Failed: Customer data file not found at: system.csv"},
+        {"system.csv", "", "Failed: Customer data file not found at: "},
+        // Extensions compare ignoring letter case.
+        {"orders.CSV", "customer.XLSX",
+         "Success: Processed System & Customer Data and generated Result successfully."},
+    };
+    for (const auto& [system, customer, line] : cases) {
+        write_config({{"system_data_path", system}, {"customer_data_path", customer}});
+        const auto result = run();
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.out, line + "\n") << system << " " << customer;
+    }
+    // The default output folder is "out".
+    EXPECT_TRUE(fs::exists(path("out/result.xlsx")));
+}
+
+TEST_F(DealmatchRun, EmptyTableFailsAfterTheDebugDump) {
+    write_system(k_system_header + system_line("1", "SO", "10", "5", "2024-01-01"));
+    write_customer({});
+    const auto result = run({{"TORVANE_DEBUG", "1"}});
+    EXPECT_EQ(result.out, "Failed: Data extraction failed or data is empty.\n");
+    EXPECT_EQ(log_messages(result.err, "ERROR"),
+              std::vector<std::string>{
+                  "System or Customer data is missing/empty. Cannot proceed with matching."});
+    const auto debug = read_back(path("out/debug_data.xlsx"));
+    ASSERT_EQ(debug["sheets"].size(), 2u);
+    EXPECT_EQ(values_at(debug["sheets"][1], {"A1", "B1", "C1", "A2"}),
+              list({str("PO"), str("QTY"), str("RDD"), nullptr}));
+    EXPECT_FALSE(fs::exists(path("out/result.xlsx")));
+
+    write_system(k_system_header);
+    write_customer({{whole(1), whole(5), CellValue()}});
+    EXPECT_EQ(run().out, "Failed: Data extraction failed or data is empty.\n");
+}
+
+TEST_F(DealmatchRun, DuplicateSystemRowsGiveTwoRecordsBothSummed) {
+    write_system(k_system_header + system_line("77", "SO-A", "10", "4", "2024-03-01") +
+                 system_line("77", "SO-B", "20", "4", "2024-03-09"));
+    write_customer({{whole(77), whole(4), CellValue()}});
+    ASSERT_EQ(run().out, k_success);
+    const auto book = result_book();
+    const auto& by_po = book["sheets"][0];
+    EXPECT_EQ(values_at(by_po, {"B2", "B3", "A4"}), list({str("SO-A"), str("SO-B"), nullptr}));
+    // No customer date at all: the customer row is 0 in every month.
+    EXPECT_EQ(values_at(by_po, {"K1", "L1", "K2", "K3"}),
+              list({str("24-Mar"), nullptr, number(8), number(0)}));
+}
+
+TEST_F(DealmatchRun, NoDateOnEitherSideLeavesOnlyTheResultBlock) {
+    write_system(k_system_header + system_line("5", "SO", "10", "2", "later"));
+    write_customer({{whole(5), whole(2), text("n/a")}});
+    ASSERT_EQ(run().out, k_success);
+    const auto book = result_book();
+    const auto& by_po = book["sheets"][0];
+    for (const auto& [address, cell] : by_po["cells"].items()) {
+        EXPECT_LT(address[0], 'H') << address;
+    }
+    EXPECT_EQ(values_at(by_po, {"A2", "F2", "G2"}), list({number(5), nullptr, nullptr}));
+}
+
+TEST_F(DealmatchRun, SummaryFailureIsAWarningAndTheRunSucceeds) {
+    // Quantities that are no numbers still match as texts, but cannot be summed.
+    write_system(k_system_header + system_line("5", "SO", "10", "n/a", "2024-05-05"));
+    write_customer({{whole(5), text("n/a "), text("2024-05-06")}});
+    const auto result = run();
+    EXPECT_EQ(result.out, k_success);
+    const auto warnings = log_messages(result.err, "WARNING");
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0].rfind("Failed to create summary table: ", 0), 0u) << warnings[0];
+    const auto book = result_book();
+    const auto& by_po = book["sheets"][0];
+    EXPECT_EQ(values_at(by_po, {"E2", "F2", "J1", "J2"}),
+              list({str("n/a"), date("2024-05-05"), nullptr, nullptr}));
+}
+
+TEST_F(DealmatchRun, MixedKeysMatchAsNumbersAndSortWithoutFailing) {
+    write_system(k_system_header + system_line("B-7", "S1", "10", "1", "") +
+                 system_line("12", "S2", "10", "2", "") + system_line("\"00012\"", "S3", "5", "2", "") +
+                 system_line("A-7", "S4", "10", "1", "") + system_line("3", "S5", "10", "4.0", ""));
+    write_customer({{text(" A-7 "), whole(1), CellValue()},
+                    {text("B-7"), text("1"), CellValue()},
+                    {CellValue(12.0), whole(2), CellValue()},
+                    {text("3"), whole(4), CellValue()},
+                    {CellValue(), whole(1), CellValue()}});
+    ASSERT_EQ(run().out, k_success);
+    const auto book = result_book();
+    const auto& by_po = book["sheets"][0];
+    // Numbers before texts; 00012 keeps its zeros and matches 12 as a number.
+    EXPECT_EQ(values_at(by_po, {"A2", "A3", "A4", "A5", "A6", "A7"}),
+              list({number(3), number(12), str("00012"), str("A-7"), str("B-7"), nullptr}));
+    // Equal PO: by SO_POS.
+    EXPECT_EQ(values_at(by_po, {"B3", "B4"}), list({str("S2"), str("S3")}));
+}
+
+TEST_F(DealmatchRun, FailuresInsideTheRunAreReportedWithTheirMessage) {
+    write_system(k_system_header + system_line("1", "SO", "10", "5", ""));
+    write_customer({{whole(1), whole(5), CellValue()}});
+    write_file(path("out"), "a file where the folder should be");
+    auto result = run();
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out.rfind("Failed: cannot create the folder 'out'", 0), 0u) << result.out;
+    auto errors = log_messages(result.err, "ERROR");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].rfind("Error during data processing", 0), 0u) << errors[0];
+
+    fs::remove(path("out"));
+    write_file(path("customer.xlsx"), "PK\x03\x04 not really a workbook");
+    result = run();
+    EXPECT_EQ(result.out.rfind("Failed: ", 0), 0u);
+    EXPECT_NE(result.out.find("customer.xlsx"), std::string::npos) << result.out;
+
+    write_file(path("customer.xls"), "not an old workbook either");
+    write_config({{"system_data_path", "system.csv"}, {"customer_data_path", "customer.xls"}});
+    result = run();
+    EXPECT_EQ(result.out.rfind("Failed: ", 0), 0u);
+    EXPECT_NE(result.out.find("customer.xls"), std::string::npos) << result.out;
+
+    write_config({{"system_data_path", "system.csv"},
+                  {"customer_data_path", "customer.xlsx"},
+                  {"system_data", {{"po_cell", "PO"}}}});
+    result = run();
+    EXPECT_EQ(result.out.rfind("Failed: ", 0), 0u);
+    EXPECT_NE(result.out.find("'PO'"), std::string::npos) << result.out;
+
+    write_file(path("system.csv"), k_system_header + "x;;;;;;;\"1;SO\n");
+    write_config({{"system_data_path", "system.csv"}, {"customer_data_path", "customer.xlsx"}});
+    result = run();
+    EXPECT_EQ(result.out.rfind("Failed: ", 0), 0u);
+    EXPECT_NE(result.out.find("system.csv"), std::string::npos) << result.out;
+    EXPECT_FALSE(fs::exists(path("out/result.xlsx")));
+}
+
+TEST_F(DealmatchRun, WriterFailureIsFailedToSave) {
+    write_system(k_system_header + system_line("1", "SO", "10", "5", ""));
+    write_customer({{whole(1), whole(5), CellValue()}});
+    fs::create_directories(path("out/result.xlsx"));
+    const auto result = run();
+    EXPECT_EQ(result.out, "Failed: Failed to save result excel file.\n");
+    const auto errors = log_messages(result.err, "ERROR");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("result.xlsx"), std::string::npos) << errors[0];
+    EXPECT_TRUE(fs::is_directory(path("out/result.xlsx")));
+    for (const auto& entry : fs::directory_iterator(path("out"))) {
+        EXPECT_EQ(entry.path().filename(), "result.xlsx") << "left behind: " << entry.path();
+    }
+}
+
+TEST_F(DealmatchRun, OwnCellAddressesAndAWindowsExport) {
+    // Rows count as spreadsheet software shows them, the blank line too: PO, SO and QTY from
+    // row 4, dates from row 5 (one row lower).
+    write_file(path("export.csv"),
+               "Report\tstate\n\nPO\tSO\tQTY\n"
+               "1\tS\xE9\t7\t\t\n2\tS2\t8\t\t2024-06-01\n\t\t\t\t2024-07-01\n");
+    write_customer({{whole(1), whole(7), text("2024-06-03")}, {whole(2), whole(8), CellValue()}});
+    write_config({{"system_data_path", "export.csv"},
+                  {"customer_data_path", "customer.xlsx"},
+                  {"system_data",
+                   {{"po_cell", "A4"}, {"so_cell", "B4"}, {"qty_cell", "C4"}, {"rdd_cell", "E5"}}}});
+    const auto result = run();
+    ASSERT_EQ(result.out, k_success);
+    const auto warnings = log_messages(result.err, "WARNING");
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("Windows-1252"), std::string::npos) << warnings[0];
+    const auto book = result_book();
+    const auto& by_po = book["sheets"][0];
+    EXPECT_EQ(values_at(by_po, {"A2", "B2", "E2", "F2", "A3", "F3", "A4"}),
+              list({number(1), str("Sé"), number(7), date("2024-06-01"), number(2),
+                    date("2024-07-01"), nullptr}));
+}
