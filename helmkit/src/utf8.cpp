@@ -61,6 +61,56 @@ std::size_t find_invalid_utf8(std::string_view text) {
     return std::string_view::npos;
 }
 
+std::u32string decode_utf8(std::string_view text, char32_t replacement) {
+    std::u32string out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        if (lead < 0x80) {
+            out.push_back(lead);
+            ++i;
+            continue;
+        }
+        const std::size_t length = sequence_length(text, i);
+        if (length == 0) {
+            out.push_back(replacement);
+            ++i;
+            continue;
+        }
+        char32_t value = lead & (length == 2 ? 0x1F : length == 3 ? 0x0F : 0x07);
+        for (std::size_t k = 1; k < length; ++k) {
+            value = (value << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        }
+        out.push_back(value);
+        i += length;
+    }
+    return out;
+}
+
+std::string encode_utf8(std::u32string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char32_t c : text) {
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    return out;
+}
+
 std::string normalise_line_breaks(std::string text) {
     if (text.find('\r') == std::string::npos) return text;
     std::size_t out = 0;

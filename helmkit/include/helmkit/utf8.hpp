@@ -11,6 +11,13 @@ namespace helmkit {
 // or std::string_view::npos when the whole text is valid UTF-8.
 std::size_t find_invalid_utf8(std::string_view text);
 
+// Returns the code points of `text`; every byte that does not belong to a well-formed
+// sequence becomes one `replacement`. Never throws.
+std::u32string decode_utf8(std::string_view text, char32_t replacement = U'\uFFFD');
+
+// Returns the UTF-8 form of the code points `text`.
+std::string encode_utf8(std::u32string_view text);
+
 // Returns `text` with every CR LF pair and every lone CR turned into LF.
 std::string normalise_line_breaks(std::string text);
 

@@ -2,9 +2,13 @@
 
 #include "helmkit/app_logging.hpp"
 #include "helmkit/console.hpp"
+#include "helmkit/config_value.hpp"
 #include "helmkit/error.hpp"
 #include "helmkit/file_mg.hpp"
 #include "torvane/figdeck/template.hpp"
+#if FIGDECK_HAS_PDF_LIBS
+#include "torvane/figdeck/report_generator.hpp"
+#endif
 
 namespace torvane::figdeck {
 
@@ -13,16 +17,6 @@ const bool HAS_PDF_LIBS = FIGDECK_HAS_PDF_LIBS != 0;
 namespace {
 
 helmkit::app_logging::Logger& logger() { return helmkit::app_logging::lazy_logger("Figdeck"); }
-
-// A section counts as missing when it is absent, null, false, zero or an empty text,
-// object or list.
-bool is_empty_section(const nlohmann::ordered_json* value) {
-    if (value == nullptr || value->is_null()) return true;
-    if (value->is_boolean()) return !value->get<bool>();
-    if (value->is_number()) return value->get<double>() == 0.0;
-    if (value->is_string()) return value->get_ref<const std::string&>().empty();
-    return value->empty();
-}
 
 const nlohmann::ordered_json* find_section(const nlohmann::ordered_json& data, const char* key) {
     const auto found = data.find(key);
@@ -61,11 +55,15 @@ int cmd_figdeck(const std::optional<std::string>& config, bool generate_config) 
     const auto* conf = find_section(data, "config");
     const auto* main_page = find_section(data, "main_page");
     const auto* groups = find_section(data, "groups");
-    if (is_empty_section(conf) || is_empty_section(main_page) || is_empty_section(groups)) {
+    if (helmkit::is_empty_value(conf) || helmkit::is_empty_value(main_page) || helmkit::is_empty_value(groups)) {
         log.error("Invalid configuration format. Missing 'config', 'main_page', or 'groups'.");
         return 1;
     }
-    throw helmkit::Error("report generation is not built yet in this version of figdeck");
+#if FIGDECK_HAS_PDF_LIBS
+    ReportGenerator generator(*conf, *main_page, *groups);
+    generator.generate();
+#endif
+    return 0;
 }
 
 CommandSpec command() {

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <string_view>
+
+namespace helmkit {
+
+// Returns the number under `key` of the configuration object `section`, or `fallback` when
+// the key is absent. Throws Error naming the key and `where` (such as "the \"config\"
+// section") when the value is not a number.
+double number_or(const nlohmann::ordered_json& section, std::string_view key, double fallback,
+                 std::string_view where);
+
+// Returns the text under `key` of `section`, or `fallback` when the key is absent. Throws
+// Error naming the key and `where` when the value is not a text.
+std::string text_or(const nlohmann::ordered_json& section, std::string_view key,
+                    std::string_view fallback, std::string_view where);
+
+// Returns whether a configuration value counts as not given: absent (nullptr), null, false,
+// zero, or an empty text, object or list.
+bool is_empty_value(const nlohmann::ordered_json* value);
+
+// Returns `value` as a user reads it in a report: a text as it is, anything else as JSON.
+std::string display_text(const nlohmann::ordered_json& value);
+
+}  // namespace helmkit

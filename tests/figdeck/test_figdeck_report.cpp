@@ -1,0 +1,162 @@
+// The report as a reader sees it: runs of `torvane figdeck` whose PDF is read back with
+// pdftotext, pdfimages and qpdf.
+#if FIGDECK_HAS_PDF_LIBS && TORVANE_TEST_IMAGES
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "report_fixture.hpp"
+
+using namespace torvane_test;
+using namespace figdeck_test;
+
+namespace {
+
+const std::string k_group0 = "Group 0: 1st Experiment (Result by Metric)";
+
+// Four 640 by 480 plots for the template's group, and one file that no group takes.
+fs::path template_folder(const TempDir& dir) {
+    const auto folder = dir / "data_figdeck";
+    for (int i = 1; i <= 4; ++i) {
+        write_png(folder / ("Result_g8_Peak_60dB_RX" + std::to_string(i) + ".png"), 640, 480);
+    }
+    write_png(folder / "Result_g9_Other.png", 100, 100);
+    return folder;
+}
+
+}  // namespace
+
+TEST(FigdeckReport, TemplateConfigurationPlacesEverythingWhereTheLayoutSays) {
+    TempDir dir;
+    template_folder(dir);
+    const auto result = run_report(dir.path(), template_config(dir.path()));
+    ASSERT_EQ(result.status, 0) << result.err;
+    const auto pdf = dir / "data_figdeck" / "test.pdf";
+    ASSERT_TRUE(fs::exists(pdf));
+    expect_clean_pdf(pdf);
+    EXPECT_EQ(log_messages(result.err, "INFO").back(),
+              "Success! Custom Report Generated: " + pdf.string());
+    // 282 mm usable; the block's budget of 141 mm fits below the contents on page 1.
+    EXPECT_EQ(page_count(pdf), 1);
+
+    const auto words = pdf_words(pdf);
+    const std::vector<std::string> first_lines{"Ziveva VizIroz",
+                                               "DUT : reRAD + QT7700",
+                                               "ENVIRONMENT : chamber + corner reflector",
+                                               "Radar Setting : 2000_2200_256_59_RX14_RX23",
+                                               "Offset Index : 80",
+                                               "Remove DC : 0",
+                                               "Guard Cell : 20",
+                                               "1. " + k_group0,
+                                               k_group0};
+    const auto lines_1 = text_lines(words, 1);
+    ASSERT_GE(lines_1.size(), first_lines.size());
+    EXPECT_EQ(std::vector<std::string>(lines_1.begin(), lines_1.begin() + first_lines.size()),
+              first_lines);
+    // Title centred on the page, in a 20 mm cell under the 10 mm top margin.
+    const auto title = find_word(words, "Ziveva");
+    const auto title_end = find_word(words, "VizIroz");
+    EXPECT_NEAR((title.x_min + title_end.x_max) / 2, 105, 0.5);
+    EXPECT_GT(title.y_min, 10);
+    EXPECT_LT(title.y_max, 30);
+    // Key data: labels at x 18 (+1 mm cell margin), values after the 35 mm label cell.
+    EXPECT_NEAR(find_word(words, "DUT").x_min, 19, 0.3);
+    EXPECT_NEAR(find_word(words, ":").x_min, 18 + 35 + 1, 0.3);
+    // Rows of 4 mm under the 20 mm title cell.
+    EXPECT_NEAR(find_word(words, "ENVIRONMENT").y_min - find_word(words, "DUT").y_min, 4, 0.01);
+
+    // Separator 5 mm below the contents (y 74), from x 15 to 195, grey 200.
+    const auto lines = horizontal_lines(page_content(pdf, 1));
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NEAR(lines[0].y, 79, 0.01);
+    EXPECT_NEAR(lines[0].x1, 15, 0.01);
+    EXPECT_NEAR(lines[0].x2, 195, 0.01);
+    EXPECT_NEAR(lines[0].grey, 200, 0.5);
+
+    // Cells 64 by 48 at x 15 and 84; rows at 93 and 93 + 48 + 10.
+    const auto boxes = image_boxes(page_content(pdf, 1));
+    ASSERT_EQ(boxes.size(), 4u);
+    const double xs[] = {15, 84, 15, 84};
+    const double ys[] = {93, 93, 151, 151};
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_NEAR(boxes[i].x, xs[i], 0.01) << i;
+        EXPECT_NEAR(boxes[i].y, ys[i], 0.01) << i;
+        EXPECT_NEAR(boxes[i].w, 64, 0.01) << i;
+        EXPECT_NEAR(boxes[i].h, 48, 0.01) << i;
+    }
+
+    // Captions one mm under each cell, centred in it, numbered per row.
+    std::vector<std::string> captions;
+    for (const double caption_y : {142.0, 200.0}) {
+        std::vector<Word> row;
+        for (const auto& word : words) {
+            if (word.y_min > caption_y && word.y_max < caption_y + 4.5) row.push_back(word);
+        }
+        ASSERT_EQ(row.size(), 6u) << caption_y;
+        EXPECT_NEAR((row[0].x_min + row[2].x_max) / 2, 15 + 32, 0.5);
+        EXPECT_NEAR((row[3].x_min + row[5].x_max) / 2, 84 + 32, 0.5);
+        for (const auto& word : row) captions.push_back(word.text);
+    }
+    const std::vector<std::string> expected{
+        "Figure", "1:", "g8_Peak_60dB_RX1", "Figure", "2:", "g8_Peak_60dB_RX2",
+        "Figure", "1:", "g8_Peak_60dB_RX3", "Figure", "2:", "g8_Peak_60dB_RX4"};
+    EXPECT_EQ(captions, expected);
+
+    // The contents entry leads to the group title at y 84 (after the separator).
+    const auto links = pdf_links(pdf);
+    ASSERT_EQ(links.size(), 1u);
+    EXPECT_EQ(links[0].page, 1);
+    EXPECT_EQ(links[0].target_page, 1);
+    EXPECT_NEAR(links[0].target_y, 84, 0.01);
+    const auto entry = find_word(words, "1.");
+    EXPECT_LE(links[0].y_min, entry.y_min);
+    EXPECT_GE(links[0].y_max, entry.y_max);
+
+    // Four images, each embedded once, as Flate-compressed RGB.
+    const auto images = pdf_images(pdf);
+    ASSERT_EQ(images.size(), 4u);
+    for (const auto& image : images) {
+        EXPECT_EQ(image.width, 640);
+        EXPECT_EQ(image.height, 480);
+        EXPECT_EQ(image.color, "rgb");
+        EXPECT_EQ(image.encoding, "image");
+    }
+}
+
+TEST(FigdeckReport, BlockThatDoesNotFitStartsAPageWithTheRunningHeader) {
+    TempDir dir;
+    template_folder(dir);
+    auto config = template_config(dir.path());
+    config["main_page"]["title_of_report"] = "Another Title";
+    config["groups"].push_back({{"name", "Second"}, {"pattern", "g9"}});
+    const auto result = run_report(dir.path(), config);
+    ASSERT_EQ(result.status, 0) << result.err;
+    const auto pdf = dir / "data_figdeck" / "test.pdf";
+    expect_clean_pdf(pdf);
+    ASSERT_EQ(page_count(pdf), 2);
+    const auto words = pdf_words(pdf);
+    // No header on page 1; on page 2 at the top right, in grey, whatever the title.
+    EXPECT_EQ(page_text(words, 1).find("Lab Report - Page"), std::string::npos);
+    const std::vector<std::string> page_2{"Lab Report - Page 2", "Second", "Figure 1: g9_Other"};
+    EXPECT_EQ(text_lines(words, 2), page_2);
+    const auto number = find_word(words, "2", 2);
+    EXPECT_NEAR(number.x_max, 194, 0.3);
+    EXPECT_GT(number.y_min, 10);
+    EXPECT_LT(number.y_max, 20);
+    EXPECT_NE(page_content(pdf, 2).find("0.58824 0.58824 0.58824 rg"), std::string::npos);
+
+    // The header takes 10 mm: the second group's title starts at 20 mm.
+    const auto links = pdf_links(pdf);
+    ASSERT_EQ(links.size(), 2u);
+    EXPECT_EQ(links[1].target_page, 2);
+    EXPECT_NEAR(links[1].target_y, 20, 0.01);
+    EXPECT_TRUE(horizontal_lines(page_content(pdf, 2)).empty());
+    const auto boxes = image_boxes(page_content(pdf, 2));
+    ASSERT_EQ(boxes.size(), 1u);
+    // One square image, one column, budget 282: the width limits, 180 by 180.
+    EXPECT_NEAR(boxes[0].w, 180, 0.01);
+    EXPECT_NEAR(boxes[0].y, 29, 0.01);
+}
+
+#endif

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <map>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "torvane/figdeck/lab_report.hpp"
+
+namespace torvane::figdeck {
+
+// One image of a group: the file's path as the lister gave it and its caption.
+struct ImageEntry {
+    std::string path;
+    std::string caption;
+
+    bool operator==(const ImageEntry&) const = default;
+};
+
+// The images of one group, under the group's name.
+struct GroupImages {
+    std::string name;
+    std::vector<ImageEntry> images;
+};
+
+// Groups in the order their names first appear in the configuration.
+using ParsedData = std::vector<GroupImages>;
+
+// The size of every figure cell of a group, in millimetres.
+struct CellSize {
+    double w = 0;
+    double h = 0;
+};
+
+// One report run: sorts the image files of the image folder into the configured groups,
+// lays out every group as a grid of equal figure cells and writes the PDF report into the
+// image folder.
+class ReportGenerator {
+public:
+    // Stores the three configuration sections and sets up the document. Throws
+    // helmkit::Error when a section has the wrong type or a page key is not a number.
+    ReportGenerator(nlohmann::ordered_json conf, nlohmann::ordered_json main_page,
+                    nlohmann::ordered_json groups_def);
+
+    // Lists the image files of "image_folder" and matches every file against every group
+    // with a non-blank pattern. Returns nothing when the folder is missing. Throws
+    // helmkit::Error for a group without a text "name" or with a "pattern" that is no text.
+    ParsedData parse_files() const;
+
+    // Returns the largest height/width ratio of the images (read from their file headers),
+    // or 0.75 when none gives one; an unreadable image costs a warning.
+    double get_max_ratio_from_images(const std::vector<ImageEntry>& images) const;
+
+    // Returns the cell size for `num_rows` rows that fit `budget_height` (less the title
+    // buffer and a row gap per row), as wide as `standard_cell_w` unless the height limits.
+    CellSize calculate_layout_size(int num_rows, double standard_cell_w, double max_ratio,
+                                   double budget_height) const;
+
+    // Draws the first page: title, key data rows and one linked entry per group of `data`.
+    void add_toc(const ParsedData& data);
+
+    // Runs the whole report: grouping, first page, one block per group, the PDF file.
+    // Throws helmkit::Error for bad layout values (naming the group and key), an image that
+    // cannot be embedded or an output that cannot be written; then no PDF is written.
+    void generate();
+
+    double total_usable_h() const { return m_total_usable_h; }
+
+private:
+    struct GroupLayout;
+    GroupLayout _group_layout(const GroupImages& group, const nlohmann::ordered_json& definition) const;
+    void _place_block(double budget_h);
+    void _draw_group(const GroupImages& group, const GroupLayout& layout);
+    double _conf_number(const char* key, double fallback) const;
+
+    nlohmann::ordered_json m_conf;
+    nlohmann::ordered_json m_main_page;
+    nlohmann::ordered_json m_groups_def;
+    LabReport m_pdf;
+    std::map<std::string, int> m_links;
+    double m_total_usable_h = 0;
+};
+
+}  // namespace torvane::figdeck
