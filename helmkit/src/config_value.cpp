@@ -37,17 +37,4 @@ std::string text_or(const nlohmann::ordered_json& section, std::string_view key,
     return value->get<std::string>();
 }
 
-bool is_empty_value(const nlohmann::ordered_json* value) {
-    if (value == nullptr || value->is_null()) return true;
-    if (value->is_boolean()) return !value->get<bool>();
-    if (value->is_number()) return value->get<double>() == 0.0;
-    if (value->is_string()) return value->get_ref<const std::string&>().empty();
-    return value->empty();
-}
-
-std::string display_text(const nlohmann::ordered_json& value) {
-    if (value.is_string()) return value.get<std::string>();
-    return value.dump();
-}
-
 }  // namespace helmkit

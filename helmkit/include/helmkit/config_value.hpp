@@ -17,11 +17,4 @@ double number_or(const nlohmann::ordered_json& section, std::string_view key, do
 std::string text_or(const nlohmann::ordered_json& section, std::string_view key,
                     std::string_view fallback, std::string_view where);
 
-// Returns whether a configuration value counts as not given: absent (nullptr), null, false,
-// zero, or an empty text, object or list.
-bool is_empty_value(const nlohmann::ordered_json* value);
-
-// Returns `value` as a user reads it in a report: a text as it is, anything else as JSON.
-std::string display_text(const nlohmann::ordered_json& value);
-
 }  // namespace helmkit

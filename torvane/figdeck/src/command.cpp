@@ -2,7 +2,7 @@
 
 #include "helmkit/app_logging.hpp"
 #include "helmkit/console.hpp"
-#include "helmkit/config_value.hpp"
+#include "helmkit/json_value.hpp"
 #include "helmkit/error.hpp"
 #include "helmkit/file_mg.hpp"
 #include "torvane/figdeck/template.hpp"
@@ -55,7 +55,11 @@ int cmd_figdeck(const std::optional<std::string>& config, bool generate_config) 
     const auto* conf = find_section(data, "config");
     const auto* main_page = find_section(data, "main_page");
     const auto* groups = find_section(data, "groups");
-    if (helmkit::is_empty_value(conf) || helmkit::is_empty_value(main_page) || helmkit::is_empty_value(groups)) {
+    // A section counts as missing when it is absent, null, false, zero or empty.
+    const auto missing = [](const nlohmann::ordered_json* section) {
+        return section == nullptr || !helmkit::is_truthy(*section);
+    };
+    if (missing(conf) || missing(main_page) || missing(groups)) {
         log.error("Invalid configuration format. Missing 'config', 'main_page', or 'groups'.");
         return 1;
     }

@@ -12,6 +12,7 @@
 
 #include "helmkit/app_logging.hpp"
 #include "helmkit/config_value.hpp"
+#include "helmkit/json_value.hpp"
 #include "helmkit/error.hpp"
 #include "helmkit/file_mg.hpp"
 #include "helmkit/parse_tools.hpp"
@@ -21,6 +22,11 @@ namespace torvane::figdeck {
 using nlohmann::ordered_json;
 
 namespace {
+
+// Absent, null, false, zero, or an empty text, object or list.
+bool is_missing(const nlohmann::ordered_json* value) {
+    return value == nullptr || !helmkit::is_truthy(*value);
+}
 
 constexpr const char* k_conf_where = "the \"config\" section";
 constexpr double k_page_w = 210;
@@ -189,13 +195,13 @@ void ReportGenerator::add_toc(const ParsedData& data) {
     const auto add_row = [&](const std::string& label_key, const std::string& value_key,
                              const std::string* fixed_label) {
         const auto* value = find_key(m_main_page, value_key);
-        if (helmkit::is_empty_value(value)) return;
+        if (is_missing(value)) return;
         if (fixed_label != nullptr) {
             info_list.emplace_back(*fixed_label, helmkit::display_text(*value));
             return;
         }
         const auto* label = find_key(m_main_page, label_key);
-        if (helmkit::is_empty_value(label)) return;
+        if (is_missing(label)) return;
         if (!label->is_string()) {
             throw helmkit::Error("'" + label_key +
                                  "' in the \"main_page\" section must be a text, not " +
