@@ -34,9 +34,12 @@ std::string make_document(int number) {
         ++section;
         const auto n = std::to_string(section);
         text += "## Section " + n + "\n\n";
-        text += "Some *emphasis*, some **strong text**, `inline code` and a "
-                "[link](https://example.com/page" + n + ").\n"
-                "A second line of the paragraph with <b>raw HTML</b> & an ampersand.\n\n";
+        text +=
+            "Some *emphasis*, some **strong text**, `inline code` and a "
+            "[link](https://example.com/page" +
+            n +
+            ").\n"
+            "A second line of the paragraph with <b>raw HTML</b> & an ampersand.\n\n";
         text += "- first item\n- second item with `code`\n  - nested item\n- third item\n\n";
         text += "1. one\n2. two\n3. three\n\n";
         text += "| Name | Value | Note |\n|---|---:|:---:|\n";
@@ -44,9 +47,10 @@ std::string make_document(int number) {
             text += "| row " + std::to_string(row) + " | " + std::to_string(row * section) +
                     " | {braces} kept |\n";
         }
-        text += "\n```cpp\nint f() {\n    std::vector<int> v{1, 2, 3};\n"
-                "    return v.size() > 2 ? 0 : 1;\n}\n```\n\n"
-                "> A quote with a line\n> and another.\n\n";
+        text +=
+            "\n```cpp\nint f() {\n    std::vector<int> v{1, 2, 3};\n"
+            "    return v.size() > 2 ? 0 : 1;\n}\n```\n\n"
+            "> A quote with a line\n> and another.\n\n";
     }
     return text;
 }
@@ -135,8 +139,8 @@ void report_documents(const std::string& label, const fs::path& root) {
     write_config(root / "docs.json", root / "docs", root / "docs_out");
     const double seconds = best_site_seconds(root / "docs.json");
     const double megabytes = static_cast<double>(bytes) / 1e6;
-    std::printf("documents %s: %d files, %.1f MB in %.3f s = %.1f MB/s end to end\n",
-                label.c_str(), k_documents, megabytes, seconds, megabytes / seconds);
+    std::printf("documents %s: %d files, %.1f MB in %.3f s = %.1f MB/s end to end\n", label.c_str(),
+                k_documents, megabytes, seconds, megabytes / seconds);
 }
 
 // Sums the renderer times the timing wrapper wrote, one line of microseconds per call.
@@ -155,10 +159,11 @@ double logged_renderer_seconds(const fs::path& log) {
 
 void print_diagrams(const char* label, double run, double baseline, double renderer) {
     const double diagrams = run - baseline;
-    std::printf("diagrams, %s: %.3f s per diagram, of which %.3f s inside the renderer; "
-                "own cost %.2f ms per diagram\n",
-                label, diagrams / k_diagrams, renderer / k_diagrams,
-                (diagrams - renderer) / k_diagrams * 1000.0);
+    std::printf(
+        "diagrams, %s: %.3f s per diagram, of which %.3f s inside the renderer; "
+        "own cost %.2f ms per diagram\n",
+        label, diagrams / k_diagrams, renderer / k_diagrams,
+        (diagrams - renderer) / k_diagrams * 1000.0);
 }
 
 }  // namespace
@@ -172,7 +177,8 @@ int main() {
 
     // The stand-in copies a prepared SVG of 10 KB: about the cheapest renderer a process can be.
     std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\"><style>.a { fill: red; }</style>";
-    while (svg.size() < 10000) svg += "<rect class=\"a\" x=\"1\" y=\"2\" width=\"3\" height=\"4\"/>";
+    while (svg.size() < 10000)
+        svg += "<rect class=\"a\" x=\"1\" y=\"2\" width=\"3\" height=\"4\"/>";
     write(root / "stand-in.svg", svg + "</svg>\n");
     write_script(root / "bin/mmdc",
                  "#!/bin/sh\nexec cp '" + (root / "stand-in.svg").string() + "' \"$4\"\n");

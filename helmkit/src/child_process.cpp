@@ -69,7 +69,8 @@ std::optional<std::filesystem::path> find_program(std::string_view name) {
 }
 
 ProcessStatus run_process(const std::vector<std::string>& argv) {
-    if (argv.empty() || argv.front().empty()) throw Error("cannot start a process without a command");
+    if (argv.empty() || argv.front().empty())
+        throw Error("cannot start a process without a command");
     std::vector<char*> pointers;
     pointers.reserve(argv.size() + 1);
     for (const auto& argument : argv) pointers.push_back(const_cast<char*>(argument.c_str()));
@@ -84,8 +85,7 @@ ProcessStatus run_process(const std::vector<std::string>& argv) {
     int raw = 0;
     while (::waitpid(pid, &raw, 0) < 0) {
         if (errno != EINTR) {
-            throw Error("cannot wait for " + command_line_text(argv) + ": " +
-                        std::strerror(errno));
+            throw Error("cannot wait for " + command_line_text(argv) + ": " + std::strerror(errno));
         }
     }
     ProcessStatus status;

@@ -13,9 +13,9 @@ namespace chartdoc_test {
 
 using namespace torvane_test;
 
-// A stand-in renderer that needs no other program: records its arguments (one per line, after a "--" line per call) in
-// mmdc.log beside itself, writes an SVG that holds braces and a "{title}", and exits 0.
-// STANDIN_STATUS makes it exit with that status without writing; a diagram whose path
+// A stand-in renderer that needs no other program: records its arguments (one per line, after a
+// "--" line per call) in mmdc.log beside itself, writes an SVG that holds braces and a "{title}",
+// and exits 0. STANDIN_STATUS makes it exit with that status without writing; a diagram whose path
 // contains STANDIN_FAIL_ON fails with status 3.
 inline const std::string k_standin_mmdc = R"sh(#!/bin/sh
 log="${0%/*}/mmdc.log"

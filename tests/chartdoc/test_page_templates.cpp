@@ -54,8 +54,8 @@ TEST(PageTemplate, PageWrapsTitleAndBody) {
 
 TEST(PageTemplate, TemplatesHoldOnlyTheirPlaceholders) {
     EXPECT_NO_THROW(fill_template(PAGE_TEMPLATE, {{"title", ""}, {"body_content", ""}}));
-    EXPECT_NO_THROW(fill_template(INDEX_TEMPLATE, {{"index_title", ""}, {"md_section", ""},
-                                                   {"chart_section", ""}}));
+    EXPECT_NO_THROW(fill_template(
+        INDEX_TEMPLATE, {{"index_title", ""}, {"md_section", ""}, {"chart_section", ""}}));
     EXPECT_THROW(fill_template(PAGE_TEMPLATE, {{"title", ""}}), std::invalid_argument);
 }
 
@@ -86,8 +86,8 @@ TEST(IndexTemplate, WorkedExampleByteForByte) {
 }
 
 TEST(IndexTemplate, EntriesJoinWithoutSeparatorsAndEmptySectionsVanish) {
-    const std::string index = fill_index(
-        "T", {doc_entry("a.html", "A"), doc_entry("b.html", "B <&>")}, {});
+    const std::string index =
+        fill_index("T", {doc_entry("a.html", "A"), doc_entry("b.html", "B <&>")}, {});
     EXPECT_NE(index.find("    <h3>Documentation</h3><ul><li><a href=\"a.html\"><span "
                          "class=\"icon\">\U0001F4D8</span> A</a></li><li><a href=\"b.html\"><span "
                          "class=\"icon\">\U0001F4D8</span> B <&></a></li></ul>\n    \n</body>"),

@@ -1,6 +1,5 @@
-#include "site_fixture.hpp"
-
 #include "helmkit/child_process.hpp"
+#include "site_fixture.hpp"
 
 using namespace chartdoc_test;
 using nlohmann::ordered_json;
@@ -17,7 +16,8 @@ protected:
         write_config(section);
         auto result = run_site();
         EXPECT_EQ(result.status, 0) << result.err;
-        EXPECT_EQ(result.out, report("DONE", "Successfully generated documentation in: out/index.html"));
+        EXPECT_EQ(result.out,
+                  report("DONE", "Successfully generated documentation in: out/index.html"));
         return result;
     }
 
@@ -42,16 +42,19 @@ std::string chart_link(const std::string& href, const std::string& title) {
 }  // namespace
 
 TEST_F(ChartdocSite, BaseNamesAndExtensionCase) {
-    for (const auto* name : {"notes.old.md", ".md", "README.MD", "x.MMD", "x.mmd.txt", "y.markdown"}) {
+    for (const auto* name :
+         {"notes.old.md", ".md", "README.MD", "x.MMD", "x.mmd.txt", "y.markdown"}) {
         write_file(root() / "in" / name, "# doc\n");
     }
     const auto result = build({{"doc_titles", {{"README.md", "not for README.MD"}}}});
     EXPECT_EQ(body_of_index(),
               "    <h2>\U0001F4C1 Project Documentation</h2>\n"
-              "    <h3>Documentation</h3><ul>" + doc_link(".md.html", ".md") +
-                  doc_link("README.html", "README") + doc_link("notes.old.html", "notes.old") +
+              "    <h3>Documentation</h3><ul>" +
+                  doc_link(".md.html", ".md") + doc_link("README.html", "README") +
+                  doc_link("notes.old.html", "notes.old") +
                   "</ul>\n"
-                  "    <h3>Flow Charts</h3><ul>" + chart_link("x.html", "x") + "</ul>\n");
+                  "    <h3>Flow Charts</h3><ul>" +
+                  chart_link("x.html", "x") + "</ul>\n");
     EXPECT_TRUE(fs::exists(root() / "out/.md.html"));
     EXPECT_TRUE(fs::exists(root() / "out/notes.old.html"));
     EXPECT_TRUE(fs::exists(root() / "out/x.svg"));
@@ -63,10 +66,11 @@ TEST_F(ChartdocSite, DiagramPageReplacesTheDocumentPageOfTheSameName) {
     write_file(root() / "in/a.md", "# The document\n");
     write_file(root() / "in/a.mmd", "graph TD\n");
     build({{"doc_titles", {{"a.md", "Doc A"}}}, {"chart_titles", {{"a.mmd", "Chart A"}}}});
-    EXPECT_EQ(body_of_index(), "    <h2>\U0001F4C1 Project Documentation</h2>\n"
-                               "    <h3>Documentation</h3><ul>" + doc_link("a.html", "Doc A") +
-                                   "</ul>\n    <h3>Flow Charts</h3><ul>" +
-                                   chart_link("a.html", "Chart A") + "</ul>\n");
+    EXPECT_EQ(body_of_index(),
+              "    <h2>\U0001F4C1 Project Documentation</h2>\n"
+              "    <h3>Documentation</h3><ul>" +
+                  doc_link("a.html", "Doc A") + "</ul>\n    <h3>Flow Charts</h3><ul>" +
+                  chart_link("a.html", "Chart A") + "</ul>\n");
     const auto page = read_file(root() / "out/a.html");
     EXPECT_NE(page.find("<title>Chart A</title>"), std::string::npos);
     EXPECT_EQ(page.find("The document"), std::string::npos);
@@ -77,19 +81,21 @@ TEST_F(ChartdocSite, EntriesFollowNaturalOrderAndSectionsCanBeEmpty) {
         write_file(root() / "in" / name, "text\n");
     }
     build();
-    EXPECT_EQ(body_of_index(), "    <h2>\U0001F4C1 Project Documentation</h2>\n"
-                               "    <h3>Documentation</h3><ul>" +
-                                   doc_link("Doc1.html", "Doc1") + doc_link("doc1.html", "doc1") +
-                                   doc_link("doc2.html", "doc2") +
-                                   doc_link("doc10.html", "doc10") + "</ul>\n    \n");
+    EXPECT_EQ(body_of_index(),
+              "    <h2>\U0001F4C1 Project Documentation</h2>\n"
+              "    <h3>Documentation</h3><ul>" +
+                  doc_link("Doc1.html", "Doc1") + doc_link("doc1.html", "doc1") +
+                  doc_link("doc2.html", "doc2") + doc_link("doc10.html", "doc10") +
+                  "</ul>\n    \n");
 
     fs::remove_all(root() / "in");
     write_file(root() / "in/only.mmd", "graph TD\n");
     fs::remove_all(root() / "out");
     build();
-    EXPECT_EQ(body_of_index(), "    <h2>\U0001F4C1 Project Documentation</h2>\n    \n"
-                               "    <h3>Flow Charts</h3><ul>" +
-                                   chart_link("only.html", "only") + "</ul>\n");
+    EXPECT_EQ(body_of_index(),
+              "    <h2>\U0001F4C1 Project Documentation</h2>\n    \n"
+              "    <h3>Flow Charts</h3><ul>" +
+                  chart_link("only.html", "only") + "</ul>\n");
 }
 
 TEST_F(ChartdocSite, AwkwardFileNamesReachTheRendererIntact) {
@@ -120,7 +126,8 @@ TEST_F(ChartdocSite, ValuesAreInsertedVerbatim) {
                "<div class=\"raw\">kept <b>as is</b></div>\n");
     write_file(root() / "in/flow.mmd", "graph TD\n");
     const std::string title = "R&D <draft> {title}";
-    build({{"doc_titles", {{"code.md", title}}}, {"chart_titles", {{"flow.mmd", 42}}},
+    build({{"doc_titles", {{"code.md", title}}},
+           {"chart_titles", {{"flow.mmd", 42}}},
            {"index_title", "Docs & <Charts>"}});
     const auto page = read_file(root() / "out/code.html");
     EXPECT_EQ(page.rfind("\n<!DOCTYPE html>\n", 0), 0u);
@@ -147,8 +154,9 @@ TEST_F(ChartdocSite, ValuesAreInsertedVerbatim) {
 }
 
 TEST_F(ChartdocSite, DocumentsAreReadWithNormalisedLineBreaks) {
-    write_file(root() / "in/crlf.md", "\xef\xbb\xbf# Title\r\n\r\n| a | b |\r\n|---|---|\r\n| 1 | 2 |\r"
-                                      "\r~~not struck~~ www.example.com\r\n");
+    write_file(root() / "in/crlf.md",
+               "\xef\xbb\xbf# Title\r\n\r\n| a | b |\r\n|---|---|\r\n| 1 | 2 |\r"
+               "\r~~not struck~~ www.example.com\r\n");
     build();
     const auto page = read_file(root() / "out/crlf.html");
     EXPECT_EQ(page.find('\r'), std::string::npos);
@@ -168,8 +176,9 @@ TEST_F(ChartdocSite, RealRendererEmbedsTheDiagram) {
     write_config({{"input_folder", "in"}, {"output_folder", "out"}});
     const auto result = run_torvane({"chartdoc", "-c", "site.json"}, root());
     ASSERT_EQ(result.status, 0) << result.err;
-    EXPECT_NE(result.out.find(report("DONE", "Successfully generated documentation in: out/index.html")),
-              std::string::npos)
+    EXPECT_NE(
+        result.out.find(report("DONE", "Successfully generated documentation in: out/index.html")),
+        std::string::npos)
         << result.out;
     const auto svg = read_file(root() / "out/flow.svg");
     EXPECT_EQ(svg.rfind("<svg", 0), 0u) << svg.substr(0, 200);

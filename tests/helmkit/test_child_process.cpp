@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <csignal>
@@ -54,7 +53,7 @@ TEST(FindProgram, SearchesPathLikeAShell) {
     TempDir dir;
     write_script(dir / "second/tool", "#!/bin/sh\n");
     write_script(dir / "third/tool", "#!/bin/sh\n");
-    fs::create_directories(dir / "first/tool");  // a folder is skipped
+    fs::create_directories(dir / "first/tool");     // a folder is skipped
     write_file(dir / "plain/tool", "#!/bin/sh\n");  // so is a file without execute permission
     const std::string path = (dir / "missing").string() + ":" + (dir / "first").string() + ":" +
                              (dir / "plain").string() + ":" + (dir / "second").string() + ":" +
@@ -93,8 +92,9 @@ TEST(RunProcess, PassesArgumentsIntactAndReportsTheExitStatus) {
     write_script(dir / "bin/record",
                  "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$1\"\nexit 7\n");
     const ScopedEnv env("PATH", (dir / "bin").string() + ":/usr/bin:/bin");
-    const std::vector<std::string> args{(dir / "args.txt").string(), "-x", "two  blanks",
-                                        "it's \"q\"", "\xc3\xa9t\xc3\xa9", "$HOME", "*", ""};
+    const std::vector<std::string> args{
+        (dir / "args.txt").string(), "-x",    "two  blanks", "it's \"q\"",
+        "\xc3\xa9t\xc3\xa9",         "$HOME", "*",           ""};
     std::vector<std::string> argv{"record"};
     argv.insert(argv.end(), args.begin(), args.end());
     const auto status = helmkit::run_process(argv);

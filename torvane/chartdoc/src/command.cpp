@@ -43,7 +43,8 @@ int cmd_chartdoc(const std::optional<std::string>& config, bool generate_config)
         log.error(
             "Missing Markdown package: this build has no Markdown conversion (md4c). Install it "
             "with 'sudo apt-get install libmd4c-dev libmd4c-html0-dev', then rebuild Torvane with "
-            "its markdown feature: cmake -S . -B build -DTORVANE_MARKDOWN=ON && cmake --build build");
+            "its markdown feature: cmake -S . -B build -DTORVANE_MARKDOWN=ON && cmake --build "
+            "build");
         return 1;
     }
     if (generate_config) {

@@ -26,17 +26,25 @@ constexpr const char* k_renderer_missing =
 
 helmkit::app_logging::Logger& logger() { return helmkit::app_logging::lazy_logger("Chartdoc"); }
 
+// "an array", "a number", ... for the messages about a value of the wrong type.
+std::string type_phrase(const ordered_json& value) {
+    if (value.is_null()) return "null";
+    const std::string name = value.type_name();
+    return (name == "array" || name == "object" ? "an " : "a ") + name;
+}
+
 std::string text_key(const ordered_json& conf, const char* key, const char* fallback) {
     const auto found = conf.find(key);
     if (found == conf.end()) return fallback;
     if (!found->is_string()) {
-        throw helmkit::Error(std::string("'") + key + "' in the \"config\" section must be a text, not " +
-                             found->type_name());
+        throw helmkit::Error(std::string("'") + key +
+                             "' in the \"config\" section must be a text, not " +
+                             type_phrase(*found));
     }
     return found->get<std::string>();
 }
 
-ordered_json object_key(const ordered_json& conf, const char* key) {
+ordered_json title_map(const ordered_json& conf, const char* key) {
     const auto found = conf.find(key);
     return found == conf.end() ? ordered_json::object() : *found;
 }
@@ -50,8 +58,9 @@ std::string display_title(const ordered_json& titles, const char* key, const std
                           const std::string& base_name) {
     if (!titles.is_object()) {
         throw helmkit::Error(std::string("'") + key +
-                             "' in the \"config\" section must map file names to titles, not be " +
-                             titles.type_name());
+                             "' in the \"config\" section must be an object mapping file names "
+                             "to titles, not " +
+                             type_phrase(titles));
     }
     const auto found = titles.find(name);
     return found == titles.end() ? base_name : text_of(*found);
@@ -92,15 +101,15 @@ std::string base_name_of(const std::string& name) {
 
 MermaidConverter::MermaidConverter(ordered_json conf) : m_conf(std::move(conf)) {
     if (!m_conf.is_object()) {
-        throw helmkit::Error(std::string("the \"config\" section must be a JSON object, not ") +
-                             m_conf.type_name());
+        throw helmkit::Error("the \"config\" section must be a JSON object, not " +
+                             type_phrase(m_conf));
     }
     m_input_folder = text_key(m_conf, "input_folder", "./data_chartdoc");
     m_output_folder = text_key(m_conf, "output_folder", "./data_chartdoc/html_out");
     const auto index_title = m_conf.find("index_title");
     m_index_title = index_title == m_conf.end() ? "Project Documentation" : text_of(*index_title);
-    m_doc_titles = object_key(m_conf, "doc_titles");
-    m_chart_titles = object_key(m_conf, "chart_titles");
+    m_doc_titles = title_map(m_conf, "doc_titles");
+    m_chart_titles = title_map(m_conf, "chart_titles");
     logger().debug(m_conf);
 }
 
@@ -110,7 +119,8 @@ void MermaidConverter::_prepare_output_dir() const {
     if (helmkit::fileMg::checkFileOrDir(m_output_folder) == 0) return;
     std::error_code error;
     fs::create_directories(m_output_folder, error);
-    if (error) helmkit::throw_file_error("create the output folder", m_output_folder, error.value());
+    if (error)
+        helmkit::throw_file_error("create the output folder", m_output_folder, error.value());
     logger().info("Created output directory: " + m_output_folder);
 }
 
