@@ -425,3 +425,66 @@ TEST(GridpageSave, AFileInThePlaceOfTheOutputFolderIsASaveFailure) {
     EXPECT_NE(result.err.find("Error: cannot create the folder 'out/sub'"), std::string::npos)
         << result.err;
 }
+
+namespace {
+
+// The form XObjects that sheet `page` (1-based) of `report` draws, as object references.
+std::vector<std::string> sheet_forms(const nlohmann::json& report, int page) {
+    const auto id = report["pages"][static_cast<std::size_t>(page - 1)]["object"].get<std::string>();
+    const auto& objects = report["qpdf"][1];
+    const auto& value = objects["obj:" + id]["value"];
+    std::vector<std::string> forms;
+    for (const auto& [name, ref] : value["/Resources"]["/XObject"].items()) {
+        forms.push_back(ref.get<std::string>());
+    }
+    return forms;
+}
+
+}  // namespace
+
+TEST(GridpageMerge, SharedAndSplitContentStreamsAreDrawnPerPage) {
+    TempDir dir;
+    // Pages 1 to 3 share one content stream with a marker at (100, 100) and one at (400, 400);
+    // page 1 and 3 crop to the first, page 2 to the second. Page 4 draws the first marker from
+    // two content streams split in the middle of an operation.
+    const std::string markers = marker_operators(100, 100) + marker_operators(400, 400);
+    const std::string page = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources 4 0 R ";
+    write_file(dir / "in" / "a.pdf",
+               pdf_file({"<< /Type /Catalog /Pages 2 0 R >>",
+                         "<< /Type /Pages /Kids [5 0 R 6 0 R 7 0 R 8 0 R] /Count 4 >>",
+                         stream_object("", markers), "<< >>",
+                         page + "/CropBox [0 0 300 300] /Contents 3 0 R >>",
+                         page + "/CropBox [300 300 595 842] /Contents 3 0 R >>",
+                         page + "/CropBox [0 0 300 300] /Contents 3 0 R >>",
+                         page + "/CropBox [0 0 300 300] /Contents [9 0 R 10 0 R] >>",
+                         stream_object("", "0 0 0 rg 97 97"), stream_object("", "6 6 re f")}));
+    write_config(dir, {{"input_folder", "in"}, {"output_file", "report.pdf"},
+                       {"layout", {{"cols", 1}, {"rows", 1}}}});
+    const auto result = run_merge(dir);
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(viewer_complaints(dir / "report.pdf"), "");
+
+    const auto report = qpdf_json(dir / "report.pdf");
+    ASSERT_EQ(report["pages"].size(), 4u);
+    const auto first = sheet_forms(report, 1);
+    ASSERT_EQ(first.size(), 1u);
+    EXPECT_EQ(sheet_forms(report, 3), first);  // same stream, box and resources: one form
+    EXPECT_NE(sheet_forms(report, 2), first);
+
+    // Each crop box of 300 by 300 or 295 by 542 is scaled up into the 555 by 802 cell; the
+    // marker it holds lands at its place in the box, the other is clipped away.
+    const double s13 = 0.95 * 555 / 300;
+    const double s2 = 0.95 * std::min(555 / 295.0, 802 / 542.0);
+    const std::vector<std::tuple<int, double, double, double>> expected{
+        {1, s13, 100, 100}, {2, s2, 100, 100}, {3, s13, 100, 100}, {4, s13, 100, 100}};
+    for (const auto& [sheet, s, u, v] : expected) {
+        const double w = sheet == 2 ? 295 : 300;
+        const double h = sheet == 2 ? 542 : 300;
+        const double dx = 20 + (555 - w * s) / 2;
+        const double dy = 20 + (802 - h * s) / 2;
+        const auto spot = dark_spot(render_sheet(dir / "report.pdf", sheet));
+        EXPECT_NEAR(spot.x, dx + s * u, 1.0) << "sheet " << sheet;
+        EXPECT_NEAR(spot.y, dy + s * v, 1.0) << "sheet " << sheet;
+        EXPECT_NEAR(spot.count, 36 * s * s, 24 * s + 4) << "sheet " << sheet;
+    }
+}

@@ -1,7 +1,6 @@
 #include "torvane/gridpage/pdf_reader.hpp"
 
 #include <qpdf/Constants.h>
-#include <qpdf/Pl_String.hh>
 #include <qpdf/QPDFLogger.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
@@ -77,34 +76,6 @@ SourceDocument::SourceDocument(const std::string& path, std::string name,
         throw;
     }
     flush_warnings();
-}
-
-QPDFObjectHandle SourceDocument::form_xobject(std::size_t index, const QPDFObjectHandle& bbox) {
-    QPDFPageObjectHelper page(m_pages.at(index));
-    auto contents = page.getObjectHandle().getKey("/Contents");
-    QPDFObjectHandle form;
-    if (contents.isStream()) {
-        // Shares the page's stream data as it is in the file, still compressed.
-        form = contents.copyStream();
-    } else {
-        std::string data;
-        if (contents.isArray()) {
-            Pl_String sink("page contents", nullptr, data);
-            page.pipeContents(&sink);
-        }
-        form = QPDFObjectHandle::newStream(m_qpdf.get(), data);
-    }
-    auto dict = form.getDict();
-    dict.replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
-    dict.replaceKey("/Subtype", QPDFObjectHandle::newName("/Form"));
-    dict.replaceKey("/FormType", QPDFObjectHandle::newInteger(1));
-    dict.replaceKey("/BBox", bbox);
-    auto resources = page.getAttribute("/Resources", false);
-    dict.replaceKey("/Resources",
-                    resources.isDictionary() ? resources : QPDFObjectHandle::newDictionary());
-    auto group = page.getAttribute("/Group", false);
-    if (group.isDictionary()) dict.replaceKey("/Group", group);
-    return form;
 }
 
 void SourceDocument::flush_warnings() {

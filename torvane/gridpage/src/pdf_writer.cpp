@@ -1,5 +1,6 @@
 #include "torvane/gridpage/pdf_writer.hpp"
 
+#include <qpdf/Pl_String.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFLogger.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
@@ -89,18 +90,65 @@ PdfWriter::~PdfWriter() = default;
 
 int PdfWriter::page_count() const { return m_page_count; }
 
+QPDFObjectHandle PdfWriter::copy_object(SourceDocument& document, QPDFObjectHandle object) {
+    // qpdf copies indirect objects only; a direct one is given an object number first.
+    if (!object.isIndirect()) object = document.qpdf().makeIndirectObject(object);
+    return m_out->copyForeignObject(object);
+}
+
+QPDFObjectHandle PdfWriter::copy_page_form(SourceDocument& document, std::size_t index,
+                                           const Rect& box) {
+    QPDFPageObjectHelper page(document.pages().at(index));
+    auto resources = page.getAttribute("/Resources", false);
+    if (!resources.isDictionary()) resources = QPDFObjectHandle::newDictionary();
+    const std::array<double, 4> bbox{box.x, box.y, box.x + box.width, box.y + box.height};
+    auto contents = page.getObjectHandle().getKey("/Contents");
+
+    QPDFObjectHandle form;
+    if (contents.isStream() && contents.isIndirect()) {
+        auto [cached, is_new] = document.copied_forms().try_emplace(contents.getObjGen());
+        auto& entry = cached->second;
+        if (is_new) {
+            // The copy reads the stream, still compressed, from the file when it is written.
+            form = m_out->copyForeignObject(contents);
+            entry = {bbox, resources.isIndirect() ? resources.getObjGen() : QPDFObjGen(), form};
+        } else if (entry.bbox == bbox && resources.isIndirect() &&
+                   entry.resources == resources.getObjGen()) {
+            return entry.form;
+        } else {
+            // The same stream drawn with another box or other resources needs its own form.
+            auto filter = contents.getDict().getKey("/Filter");
+            auto parms = contents.getDict().getKey("/DecodeParms");
+            form = QPDFObjectHandle::newStream(m_out.get(), contents.getRawStreamData());
+            if (!filter.isNull()) form.getDict().replaceKey("/Filter", copy_object(document, filter));
+            if (!parms.isNull()) form.getDict().replaceKey("/DecodeParms", copy_object(document, parms));
+        }
+    } else {
+        // Several content streams become one form: their data, decoded and joined.
+        std::string data;
+        if (contents.isArray()) {
+            Pl_String sink("page contents", nullptr, data);
+            page.pipeContents(&sink);
+        }
+        form = QPDFObjectHandle::newStream(m_out.get(), data);
+    }
+    auto dict = form.getDict();
+    dict.replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
+    dict.replaceKey("/Subtype", QPDFObjectHandle::newName("/Form"));
+    dict.replaceKey("/FormType", QPDFObjectHandle::newInteger(1));
+    dict.replaceKey("/BBox", rectangle(bbox[0], bbox[1], bbox[2], bbox[3]));
+    dict.replaceKey("/Resources", copy_object(document, resources));
+    auto group = page.getAttribute("/Group", false);
+    if (group.isDictionary()) dict.replaceKey("/Group", copy_object(document, group));
+    return form;
+}
+
 void PdfWriter::merge_transformed_page(OutputPage& sheet, const SourcePage& source,
                                        const Transformation& op) {
     auto& document = *source.document();
     const auto box = source.geometry().cropbox;
-    auto copied = with_qpdf_errors(document, [&] {
-        auto form = document.form_xobject(
-            source.index(), rectangle(box.x, box.y, box.x + box.width, box.y + box.height));
-        return m_out->copyForeignObject(form);
-    });
-    if (std::find(m_sources.begin(), m_sources.end(), source.document()) == m_sources.end()) {
-        m_sources.push_back(source.document());
-    }
+    auto form = with_qpdf_errors(document, [&] { return copy_page_form(document, source.index(), box); });
+    m_versions.insert(document.qpdf().getPDFVersion());
 
     const std::string name = "/Fx" + std::to_string(m_next_xobject++);
     const auto& m = op.matrix();
@@ -108,7 +156,7 @@ void PdfWriter::merge_transformed_page(OutputPage& sheet, const SourcePage& sour
     state.contents += "q " + pdf_number(m[0]) + " " + pdf_number(m[1]) + " " + pdf_number(m[2]) +
                       " " + pdf_number(m[3]) + " " + pdf_number(m[4]) + " " + pdf_number(m[5]) +
                       " cm " + name + " Do Q\n";
-    state.xobjects.emplace_back(name, copied);
+    state.xobjects.emplace_back(name, form);
 }
 
 namespace {
@@ -173,17 +221,23 @@ void PdfWriter::write(const std::filesystem::path& path, const std::filesystem::
     StdioFile file(path, shown_as);
     QPDFWriter writer(*m_out);
     writer.setOutputFile(shown_as.c_str(), file.get(), false);
-    for (const auto& source : m_sources) writer.setMinimumPDFVersion(source->qpdf().getPDFVersion());
+    for (const auto& version : m_versions) writer.setMinimumPDFVersion(version);
     try {
         writer.write();
     } catch (...) {
-        for (const auto& source : m_sources) source->flush_warnings();
+        log_output_warnings();
         throw;
     }
-    for (const auto& source : m_sources) source->flush_warnings();
     file.close();
+    log_output_warnings();
+}
+
+void PdfWriter::log_output_warnings() {
     for (const auto& warning : m_out->getWarnings()) {
-        m_log.warning("while writing: " + describe_qpdf_error(warning));
+        // Stream data of the input files is read now, so their damage may show only here.
+        const auto& file = warning.getFilename();
+        m_log.warning("while writing" + (file.empty() ? std::string() : " " + file) + ": " +
+                      describe_qpdf_error(warning));
     }
 }
 

@@ -7,6 +7,8 @@
 #include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 
+#include <array>
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -21,8 +23,17 @@ namespace torvane::gridpage {
 // Returns qpdf's reason for `error` without the file name in front of it.
 std::string describe_qpdf_error(const QPDFExc& error);
 
-// An open input PDF and its pages. The file is closed between reads, so a folder of
-// thousands of files does not run out of file handles while the report waits to be written.
+// A form XObject made in the output from a content stream of an input document, with the
+// crop box and resources it was made for, so pages sharing all three share the form.
+struct CopiedForm {
+    std::array<double, 4> bbox{};
+    QPDFObjGen resources;
+    QPDFObjectHandle form;
+};
+
+// An open input PDF and its pages. Objects copied from it into the report read their stream
+// data straight from the file when the report is written, so only the file (closed between
+// reads, so thousands of them do not use up file handles) has to outlive this object.
 class SourceDocument {
 public:
     SourceDocument(const std::string& path, std::string name, helmkit::app_logging::Logger& log);
@@ -31,9 +42,8 @@ public:
     const std::string& name() const { return m_name; }
     const std::vector<QPDFObjectHandle>& pages() const { return m_pages; }
 
-    // Returns a new form XObject of this document that draws page `index` clipped to `bbox`
-    // ([llx lly urx ury]) with the page's resources.
-    QPDFObjectHandle form_xobject(std::size_t index, const QPDFObjectHandle& bbox);
+    // Forms already made from this document's content streams, by stream object.
+    std::map<QPDFObjGen, CopiedForm>& copied_forms() { return m_copied_forms; }
 
     // Logs the warnings qpdf has raised for this document since the last call.
     void flush_warnings();
@@ -46,6 +56,7 @@ private:
     std::shared_ptr<ClosedFileInputSource> m_source;
     std::shared_ptr<QPDF> m_qpdf;
     std::vector<QPDFObjectHandle> m_pages;
+    std::map<QPDFObjGen, CopiedForm> m_copied_forms;
     int m_warnings_logged = 0;
 };
 

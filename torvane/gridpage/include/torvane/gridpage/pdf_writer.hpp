@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -11,14 +12,15 @@
 #include "torvane/gridpage/transformation.hpp"
 
 class QPDF;
+class QPDFObjectHandle;
 
 namespace torvane::gridpage {
 
 class SourceDocument;
 
 // The merged report: sheets appended in order and one outline entry per input file.
-// Stream data of the input files is copied when the report is written, not before, so the
-// writer keeps every input document it took a page from open until then.
+// Stream data of the input files is copied when the report is written, not before: the
+// copied objects keep the input files (not their documents) open until then.
 class PdfWriter {
 public:
     explicit PdfWriter(helmkit::app_logging::Logger& log);
@@ -46,9 +48,16 @@ public:
 private:
     struct OutlineItem;
 
+    // Copies `object` of `document` into the report, with everything it refers to.
+    QPDFObjectHandle copy_object(SourceDocument& document, QPDFObjectHandle object);
+    // Returns a form XObject in the report that draws page `index` of `document`, clipped to
+    // `box`, with the page's resources.
+    QPDFObjectHandle copy_page_form(SourceDocument& document, std::size_t index, const Rect& box);
+    void log_output_warnings();
+
     helmkit::app_logging::Logger& m_log;
     std::unique_ptr<QPDF> m_out;
-    std::vector<std::shared_ptr<SourceDocument>> m_sources;
+    std::set<std::string> m_versions;
     std::vector<OutlineItem> m_outline;
     long m_next_xobject = 0;
     int m_page_count = 0;
