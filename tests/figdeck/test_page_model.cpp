@@ -173,10 +173,10 @@ TEST(PageModelImages, JpegBytesGoInUnchangedForEveryKind) {
         torvane_test::JpegSpec spec;
         std::string colour;
     };
-    std::vector<JpegCase> cases{{"baseline", {40, 20, 3, false, 85}, "rgb"},
-                                {"grey", {40, 20, 1, false, 85}, "gray"},
-                                {"progressive", {40, 20, 3, true, 85}, "rgb"},
-                                {"cmyk", {40, 20, 4, false, 85}, "cmyk"}};
+    std::vector<JpegCase> cases{{"baseline", {40, 20, 3, false, 85, {}}, "rgb"},
+                                {"grey", {40, 20, 1, false, 85, {}}, "gray"},
+                                {"progressive", {40, 20, 3, true, 85, {}}, "rgb"},
+                                {"cmyk", {40, 20, 4, false, 85, {}}, "cmyk"}};
     std::vector<fs::path> files;
     for (const auto& jpeg : cases) {
         files.push_back(dir / (jpeg.name + ".jpg"));

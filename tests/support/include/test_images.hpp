@@ -29,6 +29,7 @@ struct JpegSpec {
     int components = 3;  // 1 grey, 3 RGB, 4 CMYK
     bool progressive = false;
     int quality = 85;
+    PixelFunction pixel;  // samples 0 to 255; default: a striped gradient
 };
 
 // Returns the bytes of a JPEG file (through libjpeg); CMYK files carry the Adobe marker.

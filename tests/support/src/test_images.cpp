@@ -129,8 +129,9 @@ std::string jpeg_bytes(const JpegSpec& spec) {
     while (info.next_scanline < info.image_height) {
         for (std::uint32_t x = 0; x < spec.width; ++x) {
             for (int c = 0; c < spec.components; ++c) {
-                row[x * spec.components + c] =
-                    static_cast<unsigned char>((x * 255 / spec.width + info.next_scanline * 7 + c * 60) % 256);
+                row[x * spec.components + c] = static_cast<unsigned char>(
+                    spec.pixel ? spec.pixel(x, info.next_scanline, c)
+                               : (x * 255 / spec.width + info.next_scanline * 7 + c * 60) % 256);
             }
         }
         JSAMPROW rows[1] = {row.data()};

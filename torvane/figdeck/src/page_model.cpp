@@ -3,8 +3,11 @@
 #include <hpdf.h>
 #include <hpdf_doc.h>
 #include <hpdf_objects.h>
+#include <hpdf_streams.h>
 
 #include <algorithm>
+#include <exception>
+#include <utility>
 #include <cctype>
 #include <fstream>
 #include <vector>
@@ -27,6 +30,7 @@ constexpr double k_page_h = 297;
 // Space between a cell's border and its text.
 constexpr double k_cell_margin = 1;
 constexpr double k_line_width = 0.2;
+constexpr std::size_t k_output_buffer = 1 << 20;
 // Underline position and thickness in thousandths of the font size (Helvetica's metrics).
 constexpr double k_underline_position = 100;
 constexpr double k_underline_thickness = 50;
@@ -57,6 +61,34 @@ struct PendingLink {
     double w = 0;
     double h = 0;
     int link = 0;
+};
+
+// Collects libharu's small writes and hands them to the output file a mebibyte at a time.
+struct BufferedOutput {
+    helmkit::AtomicFile& file;
+    std::string buffer;
+    std::exception_ptr failure;
+
+    void flush() {
+        file.write(buffer);
+        buffer.clear();
+    }
+
+    static HPDF_STATUS write(HPDF_Stream stream, const HPDF_BYTE* data, HPDF_UINT size) {
+        auto* self = static_cast<BufferedOutput*>(stream->attr);
+        if (self->failure) return HPDF_FILE_IO_ERROR;
+        self->buffer.append(reinterpret_cast<const char*>(data), size);
+        if (self->buffer.size() >= k_output_buffer) {
+            // An exception must not cross libharu's C frames: keep it for after the save.
+            try {
+                self->flush();
+            } catch (...) {
+                self->failure = std::current_exception();
+                return HPDF_FILE_IO_ERROR;
+            }
+        }
+        return HPDF_OK;
+    }
 };
 
 struct LinkTarget {
@@ -366,8 +398,17 @@ void PageModel::output(const std::filesystem::path& path) {
     }
     existing.close();
     helmkit::AtomicFile file(path);
-    HPDF_SaveToFile(d.doc.get(), file.temp_path().c_str());
+    BufferedOutput output{file, {}, nullptr};
+    HPDF_Doc pdf = d.doc.get();
+    // libharu's own file writer makes one system call per 4 KiB; a document of large images
+    // is written several times faster through a large buffer.
+    pdf->stream = HPDF_CallbackWriter_New(pdf->mmgr, &BufferedOutput::write, &output);
     d.doc.check("cannot write '" + path.string() + "'");
+    HPDF_SaveToStream(pdf);
+    HPDF_Stream_Free(std::exchange(pdf->stream, nullptr));
+    if (output.failure) std::rethrow_exception(output.failure);
+    d.doc.check("cannot write '" + path.string() + "'");
+    output.flush();
     file.commit();
 }
 

@@ -1,0 +1,213 @@
+// Benchmark of `torvane figdeck`: makes its own image sets (12-megapixel JPEG photos, RGB and
+// RGBA PNG plots of 1600 by 1200), builds a report of each and prints seconds, images and MB
+// per second and the peak memory of the run, next to the time of copying the inputs into one
+// file. Usage: bench_figdeck [images per set, default 200] [work folder, default a new one in /tmp]
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "test_images.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int k_distinct = 8;  // distinct images per set; the rest are copies of them
+
+double seconds_since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+double megabytes(std::uintmax_t bytes) { return static_cast<double>(bytes) / (1024.0 * 1024.0); }
+
+void write_bytes(const fs::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// A photo-like picture: smooth light with fine texture, so JPEG sizes are realistic.
+std::string photo(int seed) {
+    torvane_test::JpegSpec spec;
+    spec.width = 4000;
+    spec.height = 3000;
+    spec.quality = 90;
+    spec.pixel = [seed](std::uint32_t x, std::uint32_t y, int c) -> std::uint16_t {
+        const std::uint32_t noise = (x * 2654435761u) ^ (y * 40503u) ^ static_cast<std::uint32_t>(seed * 977 + c * 131);
+        const double light = 120 + 80 * std::sin(x / 300.0 + seed) * std::cos(y / 200.0 - c);
+        return static_cast<std::uint16_t>(std::clamp(light + static_cast<double>(noise % 41) - 20, 0.0, 255.0));
+    };
+    return torvane_test::jpeg_bytes(spec);
+}
+
+// A measurement plot: white (or clear) ground, grid, axes and a curve.
+std::string plot(int seed, bool alpha) {
+    torvane_test::PngSpec spec;
+    spec.width = 1600;
+    spec.height = 1200;
+    spec.color_type = alpha ? 6 : 2;
+    spec.pixel = [seed, alpha](std::uint32_t x, std::uint32_t y, int c) -> std::uint16_t {
+        const double curve = 600 - 400 * std::sin(x / (80.0 + seed * 10)) * std::exp(-x / 1600.0);
+        const bool on_curve = std::abs(static_cast<double>(y) - curve) < 3;
+        const bool grid = x % 100 == 0 || y % 100 == 0;
+        if (c == 3) return on_curve || grid ? 255 : 0;
+        if (on_curve) return c == 2 ? 220 : 40;
+        if (grid) return 200;
+        return alpha ? 0 : 255;
+    };
+    return torvane_test::png_bytes(spec);
+}
+
+struct Run {
+    double seconds = 0;
+    long peak_kib = 0;
+    int status = -1;
+};
+
+// Runs torvane and returns its wall time and peak resident memory.
+Run run_torvane(const fs::path& torvane, const fs::path& config, const fs::path& cwd) {
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = fork();
+    if (child == 0) {
+        if (chdir(cwd.c_str()) != 0) _exit(127);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 2);
+        execl(torvane.c_str(), torvane.c_str(), "figdeck", "-c", config.c_str(), nullptr);
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    return {seconds_since(start), usage.ru_maxrss, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+}
+
+// Copies every file of `files` into one file and flushes it to disk, as the report's own
+// atomic write does; returns the seconds taken.
+double copy_into_one(const std::vector<fs::path>& files, const fs::path& target) {
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<char> buffer(1 << 20);
+    const int out = open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    for (const auto& file : files) {
+        const int in = open(file.c_str(), O_RDONLY);
+        ssize_t got = 0;
+        while ((got = read(in, buffer.data(), buffer.size())) > 0) {
+            if (write(out, buffer.data(), static_cast<std::size_t>(got)) != got) break;
+        }
+        close(in);
+    }
+    fsync(out);
+    close(out);
+    return seconds_since(start);
+}
+
+struct Set {
+    std::string name;
+    std::vector<fs::path> files;
+    std::uintmax_t bytes = 0;
+    fs::path folder;
+};
+
+Set make_set(const fs::path& root, const std::string& name, int count, const char* extension,
+             const std::function<std::string(int)>& make) {
+    Set set{name, {}, 0, root / name};
+    fs::create_directories(set.folder);
+    std::vector<fs::path> originals;
+    for (int i = 0; i < count; ++i) {
+        char file_name[64];
+        std::snprintf(file_name, sizeof file_name, "Result_img_%04d.%s", i, extension);
+        const auto path = set.folder / file_name;
+        if (i < k_distinct) {
+            write_bytes(path, make(i));
+            originals.push_back(path);
+        } else {
+            fs::copy_file(originals[static_cast<std::size_t>(i % k_distinct)], path);
+        }
+        set.files.push_back(path);
+        set.bytes += fs::file_size(path);
+    }
+    return set;
+}
+
+fs::path write_config(const Set& set, const fs::path& folder) {
+    const nlohmann::json config{
+        {"config", {{"image_folder", folder.string()}, {"file_prefix", "Result"}, {"output_file", "bench.pdf"}}},
+        {"main_page", {{"title_of_report", "figdeck benchmark: " + set.name}}},
+        {"groups", {{{"name", set.name}, {"pattern", "img"}, {"experiments_per_page", 1}, {"cols_per_row", 2}}}}};
+    const auto path = folder.parent_path() / (folder.filename().string() + ".json");
+    std::ofstream(path) << config.dump(2);
+    return path;
+}
+
+void report(const fs::path& torvane, const Set& set, std::size_t count, const fs::path& folder,
+            double copy_seconds) {
+    const auto config = write_config(set, folder);
+    const auto run = run_torvane(torvane, config, folder.parent_path());
+    const auto pdf = folder / "bench.pdf";
+    const std::uintmax_t pdf_bytes = fs::exists(pdf) ? fs::file_size(pdf) : 0;
+    std::uintmax_t input = 0;
+    for (std::size_t i = 0; i < count; ++i) input += fs::file_size(set.files[i]);
+    std::printf("%-9s %5zu images  %7.1f MB in  %7.2f s  %7.1f images/s  %7.1f MB/s  peak %7.1f MiB"
+                "  PDF %7.1f MiB  status %d\n",
+                set.name.c_str(), count, megabytes(input), run.seconds, count / run.seconds,
+                megabytes(input) / run.seconds, run.peak_kib / 1024.0, megabytes(pdf_bytes), run.status);
+    const double budget = megabytes(pdf_bytes) + 64;
+    std::printf("          memory goal: peak %.1f MiB %s PDF + 64 MiB = %.1f MiB\n", run.peak_kib / 1024.0,
+                run.peak_kib / 1024.0 < budget ? "<" : "NOT <", budget);
+    if (copy_seconds > 0) {
+        std::printf("          speed goal: %.2f s vs copying the inputs into one file %.2f s: %.2f x (goal <= 2)\n",
+                    run.seconds, copy_seconds, run.seconds / copy_seconds);
+    }
+    fs::remove(pdf);
+}
+
+// A folder holding the first `count` files of `set` as hard links, for the scaling runs.
+fs::path subset(const Set& set, std::size_t count) {
+    const auto folder = set.folder.parent_path() / (set.name + "_" + std::to_string(count));
+    fs::create_directories(folder);
+    for (std::size_t i = 0; i < count; ++i) {
+        fs::create_hard_link(set.files[i], folder / set.files[i].filename());
+    }
+    return folder;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int count = argc > 1 ? std::max(2, std::atoi(argv[1])) : 200;
+    fs::path root;
+    if (argc > 2) {
+        root = argv[2];
+        fs::create_directories(root);
+    } else {
+        char pattern[] = "/tmp/figdeck-bench-XXXXXX";
+        root = mkdtemp(pattern);
+    }
+    const fs::path torvane = TORVANE_BINARY;
+    std::printf("figdeck benchmark: %d images per set in %s\n", count, root.c_str());
+
+    const auto start = std::chrono::steady_clock::now();
+    const auto jpeg = make_set(root, "jpeg", count, "jpg", photo);
+    const auto rgb = make_set(root, "png_rgb", count, "png", [](int i) { return plot(i, false); });
+    const auto rgba = make_set(root, "png_rgba", count, "png", [](int i) { return plot(i, true); });
+    std::printf("inputs made in %.1f s\n\n", seconds_since(start));
+
+    const double copy = copy_into_one(jpeg.files, root / "one.bin");
+    fs::remove(root / "one.bin");
+    report(torvane, jpeg, jpeg.files.size(), jpeg.folder, copy);
+    for (const auto* set : {&rgb, &rgba}) {
+        const auto half = static_cast<std::size_t>(count / 2);
+        report(torvane, *set, half, subset(*set, half), 0);
+        report(torvane, *set, set->files.size(), set->folder, 0);
+    }
+    fs::remove_all(root);
+    return 0;
+}
