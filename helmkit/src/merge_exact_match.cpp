@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <charconv>
 #include <unordered_map>
 
 #include "helmkit/cell_text.hpp"
@@ -11,32 +10,38 @@ namespace helmkit::excelTools {
 
 namespace {
 
+template <class T>
+void append_raw(std::string& key, char tag, T value) {
+    key += tag;
+    key.append(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
 // Appends the comparable form of one key cell to `key`: numbers (for num_keys) as a tagged
 // exact value, other cells as their trimmed text. Returns false for a key that matches nothing.
 bool append_key_part(const CellValue& cell, bool numeric, std::string& key) {
     if (numeric) {
+        if (const auto* whole = std::get_if<std::int64_t>(&cell)) {
+            append_raw(key, 'i', *whole);
+            return true;
+        }
         if (const auto number = read_as_number(cell)) {
-            char buffer[32];
-            char* end = nullptr;
             if (const auto* whole = std::get_if<std::int64_t>(&*number)) {
-                key += 'i';
-                end = std::to_chars(buffer, buffer + sizeof buffer, *whole).ptr;
+                append_raw(key, 'i', *whole);
             } else {
-                key += 'r';
-                end = std::to_chars(buffer, buffer + sizeof buffer, std::get<double>(*number)).ptr;
+                append_raw(key, 'r', std::get<double>(*number));
             }
-            key.append(buffer, end);
-            key += '\x1f';
             return true;
         }
     }
     if (is_missing(cell)) return false;
-    const std::string text = cell_to_text(cell);
-    const auto trimmed = trim_blanks(text);
+    const auto* text = std::get_if<std::string>(&cell);
+    const std::string other = text ? std::string() : cell_to_text(cell);
+    const auto trimmed = trim_blanks(text ? *text : other);
     if (trimmed.empty()) return false;
     key += 't';
+    // The length keeps texts holding the tag characters from running into the next part.
+    append_raw(key, 'n', trimmed.size());
     key += trimmed;
-    key += '\x1f';
     return true;
 }
 
@@ -84,6 +89,7 @@ Table merge_exact_match(const Table& df_left, const Table& df_right, const Merge
 
     // Right rows by key, each list in right order.
     std::unordered_map<std::string, std::vector<std::size_t>> right_rows;
+    right_rows.reserve(df_right.row_count());
     std::string key;
     for (std::size_t row = 0; row < df_right.row_count(); ++row) {
         if (row_key(right_keys, row, key)) right_rows[key].push_back(row);

@@ -62,17 +62,17 @@ std::string column_name(std::size_t column) {
 // A "%Y-%m-%d" text of a day Excel can hold, as a date to write.
 bool iso_date_of(const std::string& text, lxw_datetime& date) {
     if (text.size() != 10 || text[4] != '-' || text[7] != '-') return false;
+    int parts[3] = {0, 0, 0};
     for (const std::size_t i : {0, 1, 2, 3, 5, 6, 8, 9}) {
         if (text[i] < '0' || text[i] > '9') return false;
+        int& part = parts[i < 4 ? 0 : (i < 7 ? 1 : 2)];
+        part = part * 10 + (text[i] - '0');
     }
-    const int year = std::stoi(text.substr(0, 4));
-    const int month = std::stoi(text.substr(5, 2));
-    const int day = std::stoi(text.substr(8, 2));
-    const std::chrono::year_month_day ymd{std::chrono::year{year},
-                                          std::chrono::month{static_cast<unsigned>(month)},
-                                          std::chrono::day{static_cast<unsigned>(day)}};
-    if (!ymd.ok() || year < 1900) return false;
-    date = {year, month, day, 0, 0, 0};
+    const std::chrono::year_month_day ymd{std::chrono::year{parts[0]},
+                                          std::chrono::month{static_cast<unsigned>(parts[1])},
+                                          std::chrono::day{static_cast<unsigned>(parts[2])}};
+    if (!ymd.ok() || parts[0] < 1900) return false;
+    date = {parts[0], parts[1], parts[2], 0, 0, 0};
     return true;
 }
 
