@@ -1,6 +1,7 @@
 #include "torvane/dealmatch/monthly_summary.hpp"
 
 #include <array>
+#include <cstdio>
 #include <map>
 #include <optional>
 
@@ -55,9 +56,10 @@ constexpr std::array<const char*, 12> k_month_abbreviations{
     "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 std::string month_label(const date::year_month& month) {
-    const int year = static_cast<int>(month.year()) % 100;
-    std::string label = (year < 10 ? "0" : "") + std::to_string(year < 0 ? -year : year);
-    return label + "-" + k_month_abbreviations[static_cast<unsigned>(month.month()) - 1];
+    char label[8];
+    std::snprintf(label, sizeof label, "%02d-%s", static_cast<int>(month.year()) % 100,
+                  k_month_abbreviations[static_cast<unsigned>(month.month()) - 1]);
+    return label;
 }
 
 }  // namespace
