@@ -21,6 +21,8 @@ packages=(
     libzip-dev libexpat1-dev libfreexl-dev libxlsxwriter-dev libcsv-dev libhowardhinnant-date-dev
     # outside tools the tests check outputs with
     poppler-utils qpdf python3-openpyxl
+    # makers of committed test fixtures (tests/fixtures/make_*.py)
+    python3-xlwt
 )
 
 if [ "$(id -u)" -eq 0 ]; then

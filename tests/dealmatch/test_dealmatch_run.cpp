@@ -381,3 +381,17 @@ TEST_F(DealmatchRun, OwnCellAddressesAndAWindowsExport) {
               list({number(1), str("Sé"), number(7), date("2024-06-01"), number(2),
                     date("2024-07-01"), nullptr}));
 }
+
+TEST_F(DealmatchRun, CustomerWorkbookInTheOldFormat) {
+    fs::copy_file(source_dir() / "tests/fixtures/xls/orders.xls", path("orders.xls"));
+    write_system(k_system_header + system_line("4500001", "S1", "10", "5", "2024-12-01") +
+                 system_line("4500002", "S2", "10", "7.5", "2025-01-02") +
+                 system_line("4500003", "S3", "10", "3", ""));
+    write_config({{"system_data_path", "system.csv"}, {"customer_data_path", "orders.xls"}});
+    ASSERT_EQ(run().out, k_success);
+    const auto book = result_book();
+    const auto& by_po = book["sheets"][0];
+    EXPECT_EQ(values_at(by_po, {"A2", "E2", "G2", "A3", "E3", "G3", "A4"}),
+              list({number(4500001), number(5), date("2024-12-20"), number(4500002), number(7.5),
+                    date("2025-01-10"), nullptr}));
+}

@@ -1,0 +1,6 @@
+# Run by scripts/demo.sh inside $DEMO_OUT with $TORVANE set.
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+cp "$here/system_data.csv" "$here/customer_data.xlsx" "$here/match.json" "$DEMO_OUT/"
+"$TORVANE" dealmatch -c match.json
+echo "dealmatch: result workbook written to $DEMO_OUT/out/result.xlsx"
