@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "cell_builders.hpp"
 #include "helmkit/app_logging.hpp"
 #include "helmkit/csv_reader.hpp"
 #include "helmkit/error.hpp"
@@ -9,11 +10,9 @@
 using namespace torvane_test;
 using helmkit::CellValue;
 using helmkit::excelTools::read_csv_by_cells;
+using namespace cell_builders;
 
 namespace {
-
-CellValue text(const char* value) { return CellValue(std::string(value)); }
-CellValue whole(std::int64_t value) { return CellValue(value); }
 
 helmkit::app_logging::Logger& log() { return helmkit::app_logging::lazy_logger("CsvTest"); }
 

@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "cell_builders.hpp"
 #include "helmkit/error.hpp"
 #include "helmkit/excel_tools.hpp"
 #include "helmkit/xls_reader.hpp"
@@ -11,14 +12,11 @@
 using namespace torvane_test;
 using helmkit::CellValue;
 using helmkit::excelTools::read_excel_by_cells;
+using namespace cell_builders;
 
 namespace {
 
-CellValue text(const char* value) { return CellValue(std::string(value)); }
-CellValue whole(std::int64_t value) { return CellValue(value); }
-CellValue day(int year, unsigned month, unsigned d) {
-    return helmkit::DateTime(std::chrono::local_days(std::chrono::year(year) / month / d));
-}
+CellValue day(int year, unsigned month, unsigned d) { return at(year, month, d); }
 
 const helmkit::excelTools::CellMapping k_customer{{"PO", "F3"}, {"QTY", "O3"}, {"RDD", "R3"}};
 

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <map>
 
+#include "cell_builders.hpp"
 #include "helmkit/app_logging.hpp"
 #include "helmkit/excel_tools.hpp"
 #include "helmkit/file_mg.hpp"
@@ -14,23 +15,11 @@ using helmkit::CellValue;
 using helmkit::Table;
 using helmkit::excelTools::SheetsData;
 using helmkit::excelTools::write_formatted_excel;
+using namespace cell_builders;
 
 namespace {
 
-CellValue text(const char* value) { return CellValue(std::string(value)); }
-CellValue whole(std::int64_t value) { return CellValue(value); }
-helmkit::DateTime at(int year, unsigned month, unsigned day, int hour = 0) {
-    return helmkit::DateTime(std::chrono::local_days(std::chrono::year(year) / month / day)) +
-           std::chrono::hours(hour);
-}
-
 helmkit::app_logging::Logger& log() { return helmkit::app_logging::lazy_logger("WriterTest"); }
-
-Table table_of(std::vector<std::pair<std::string, std::vector<CellValue>>> columns) {
-    Table table;
-    for (auto& [name, cells] : columns) table.add_column(name, std::move(cells));
-    return table;
-}
 
 std::map<std::string, CellValue> active_sheet(const fs::path& path) {
     std::map<std::string, CellValue> cells;

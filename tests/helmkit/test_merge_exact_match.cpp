@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "cell_builders.hpp"
 #include "helmkit/error.hpp"
 #include "helmkit/excel_tools.hpp"
 
@@ -7,17 +8,9 @@ using helmkit::CellValue;
 using helmkit::Table;
 using helmkit::excelTools::merge_exact_match;
 using helmkit::excelTools::MergeOptions;
+using namespace cell_builders;
 
 namespace {
-
-CellValue text(const char* value) { return CellValue(std::string(value)); }
-CellValue whole(std::int64_t value) { return CellValue(value); }
-
-Table table_of(std::vector<std::pair<std::string, std::vector<CellValue>>> columns) {
-    Table table;
-    for (auto& [name, cells] : columns) table.add_column(name, std::move(cells));
-    return table;
-}
 
 MergeOptions on_po_qty() {
     MergeOptions options;

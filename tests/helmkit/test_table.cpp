@@ -3,24 +3,14 @@
 #include <chrono>
 #include <cmath>
 
+#include "cell_builders.hpp"
 #include "helmkit/cell_order.hpp"
 #include "helmkit/error.hpp"
 #include "helmkit/table.hpp"
 
 using helmkit::CellValue;
 using helmkit::Table;
-
-namespace {
-
-CellValue text(const char* value) { return CellValue(std::string(value)); }
-
-Table table_of(std::vector<std::pair<std::string, std::vector<CellValue>>> columns) {
-    Table table;
-    for (auto& [name, cells] : columns) table.add_column(name, std::move(cells));
-    return table;
-}
-
-}  // namespace
+using namespace cell_builders;
 
 TEST(TableSort, MixedColumnSortsNumbersThenDatesBooleansTextsAndMissingLast) {
     const auto day = helmkit::DateTime(std::chrono::local_days(std::chrono::year(2024) / 1 / 2));
