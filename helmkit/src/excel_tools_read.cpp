@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cctype>
 
 #include "helmkit/csv_reader.hpp"
 #include "helmkit/error.hpp"
