@@ -395,3 +395,26 @@ TEST_F(DealmatchRun, CustomerWorkbookInTheOldFormat) {
               list({number(4500001), number(5), date("2024-12-20"), number(4500002), number(7.5),
                     date("2025-01-10"), nullptr}));
 }
+
+TEST_F(DealmatchRun, SampleExportAndAWorkbookSavedByOpenpyxl) {
+    const auto examples = source_dir() / "examples/dealmatch";
+    for (const char* name : {"system_data.csv", "customer_data.xlsx", "match.json"}) {
+        fs::copy_file(examples / name, path(name), fs::copy_options::overwrite_existing);
+    }
+    const auto result = run_torvane({"dealmatch", "-c", "match.json"}, m_dir.path());
+    ASSERT_EQ(result.out, k_success);
+    EXPECT_NE(result.err.find("Found 8 matched records."), std::string::npos) << result.err;
+    const auto book = result_book();
+    const auto& by_po = book["sheets"][0];
+    // The quoted name with a semicolon does not shift the columns.
+    EXPECT_EQ(values_at(by_po, {"A2", "B2", "E2", "F2", "G2"}),
+              list({number(4500017001), str("SO-880101"), number(120), date("2024-11-28"),
+                    date("2024-12-02")}));
+    EXPECT_EQ(values_at(by_po, {"K1", "L1", "M1", "N1", "O1", "P1"}),
+              list({str("24-Nov"), str("24-Dec"), str("25-Jan"), str("25-Feb"), str("25-Mar"),
+                    nullptr}));
+    EXPECT_EQ(values_at(by_po, {"K2", "L2", "M2", "N2", "O2"}),
+              list({number(120), number(115), number(600), number(0), number(90)}));
+    EXPECT_EQ(values_at(by_po, {"K3", "L3", "M3", "N3", "O3"}),
+              list({number(0), number(235), number(600), number(60), number(90)}));
+}
