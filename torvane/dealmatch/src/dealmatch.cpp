@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "helmkit/config_value.hpp"
 #include "helmkit/error.hpp"
 #include "helmkit/excel_tools.hpp"
 #include "helmkit/file_mg.hpp"
@@ -17,17 +18,6 @@ namespace {
 
 const std::vector<std::string> k_cols_order{"PO",  "SO",         "SO_POS",      "SO_SUFFIX",
                                             "QTY", "SYSTEM_RDD", "CUSTOMER_RDD"};
-
-std::string text_key(const ordered_json& section, const char* key, const char* fallback,
-                     const std::string& where) {
-    const auto found = section.find(key);
-    if (found == section.end()) return fallback;
-    if (!found->is_string()) {
-        throw helmkit::Error("'" + std::string(key) + "' in " + where + " must be a text, not " +
-                             found->type_name());
-    }
-    return found->get<std::string>();
-}
 
 const ordered_json& object_key(const ordered_json& section, const char* key) {
     static const ordered_json k_empty = ordered_json::object();
@@ -60,22 +50,22 @@ Dealmatch::Dealmatch(const ordered_json& config) {
                              config.type_name());
     }
     const std::string section = "the \"config\" section";
-    m_system_data_path = text_key(config, "system_data_path", "", section);
-    m_customer_data_path = text_key(config, "customer_data_path", "", section);
-    m_output_dir = text_key(config, "output_dir", "out", section);
+    m_system_data_path = helmkit::text_or(config, "system_data_path", "", section);
+    m_customer_data_path = helmkit::text_or(config, "customer_data_path", "", section);
+    m_output_dir = helmkit::text_or(config, "output_dir", "out", section);
     const auto& system = object_key(config, "system_data");
-    const std::string system_section = "\"system_data\"";
-    m_sys_po_cell = text_key(system, "po_cell", "H2", system_section);
-    m_sys_so_cell = text_key(system, "so_cell", "I2", system_section);
-    m_sys_so_pos_cell = text_key(system, "so_pos_cell", "J2", system_section);
-    m_sys_so_suffix_cell = text_key(system, "so_suffix_cell", "K2", system_section);
-    m_sys_qty_cell = text_key(system, "qty_cell", "L2", system_section);
-    m_sys_rdd_cell = text_key(system, "rdd_cell", "Q2", system_section);
+    const std::string system_section = "\"system_data\" of the \"config\" section";
+    m_sys_po_cell = helmkit::text_or(system, "po_cell", "H2", system_section);
+    m_sys_so_cell = helmkit::text_or(system, "so_cell", "I2", system_section);
+    m_sys_so_pos_cell = helmkit::text_or(system, "so_pos_cell", "J2", system_section);
+    m_sys_so_suffix_cell = helmkit::text_or(system, "so_suffix_cell", "K2", system_section);
+    m_sys_qty_cell = helmkit::text_or(system, "qty_cell", "L2", system_section);
+    m_sys_rdd_cell = helmkit::text_or(system, "rdd_cell", "Q2", system_section);
     const auto& customer = object_key(config, "customer_data");
-    const std::string customer_section = "\"customer_data\"";
-    m_po_cell = text_key(customer, "po_cell", "F3", customer_section);
-    m_qty_cell = text_key(customer, "qty_cell", "O3", customer_section);
-    m_rdd_cell = text_key(customer, "rdd_cell", "R3", customer_section);
+    const std::string customer_section = "\"customer_data\" of the \"config\" section";
+    m_po_cell = helmkit::text_or(customer, "po_cell", "F3", customer_section);
+    m_qty_cell = helmkit::text_or(customer, "qty_cell", "O3", customer_section);
+    m_rdd_cell = helmkit::text_or(customer, "rdd_cell", "R3", customer_section);
 }
 
 std::pair<bool, std::string> Dealmatch::run() {
