@@ -127,19 +127,19 @@ TEST(GridpageCommand, BadLayoutNumbersAreErrorsNamingTheKeyAndNothingIsWritten) 
     write_file(dir / "in" / "a.pdf", labelled_pdf("a", 1));
     write_file(dir / "in" / "merged.pdf", "earlier report");
     const std::vector<std::pair<nlohmann::ordered_json, std::string>> cases{
-        {{{"layout", {{"cols", "two"}}}}, "\"cols\""},
-        {{{"layout", {{"cols", 0}}}}, "\"cols\""},
-        {{{"layout", {{"rows", -1}}}}, "\"rows\""},
-        {{{"layout", {{"rows", 1.5}}}}, "\"rows\""},
-        {{{"layout", {{"cols", true}}}}, "\"cols\""},
-        {{{"layout", {{"rows", nullptr}}}}, "\"rows\""},
-        {{{"layout", 3}}, "\"layout\""},
-        {{{"margin", "wide"}}, "\"margin\""},
-        {{{"margin", -5}}, "\"margin\""},
-        {{{"margin", 297.5}}, "\"margin\""},
-        {{{"margin", 400}, {"layout", {{"landscape", true}}}}, "\"margin\""},
-        {{{"output_file", 7}}, "\"output_file\""},
-        {{{"input_folder", ""}}, "\"input_folder\""},
+        {{{"layout", {{"cols", "two"}}}}, "'cols'"},
+        {{{"layout", {{"cols", 0}}}}, "'cols'"},
+        {{{"layout", {{"rows", -1}}}}, "'rows'"},
+        {{{"layout", {{"rows", 1.5}}}}, "'rows'"},
+        {{{"layout", {{"cols", true}}}}, "'cols'"},
+        {{{"layout", {{"rows", nullptr}}}}, "'rows'"},
+        {{{"layout", 3}}, "'layout'"},
+        {{{"margin", "wide"}}, "'margin'"},
+        {{{"margin", -5}}, "'margin'"},
+        {{{"margin", 297.5}}, "'margin'"},
+        {{{"margin", 400}, {"layout", {{"landscape", true}}}}, "'margin'"},
+        {{{"output_file", 7}}, "'output_file'"},
+        {{{"input_folder", ""}}, "'input_folder'"},
     };
     for (auto [section, key] : cases) {
         if (!section.contains("input_folder")) section["input_folder"] = "in";

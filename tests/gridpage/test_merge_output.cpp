@@ -488,3 +488,31 @@ TEST(GridpageMerge, SharedAndSplitContentStreamsAreDrawnPerPage) {
         EXPECT_NEAR(spot.count, 36 * s * s, 24 * s + 4) << "sheet " << sheet;
     }
 }
+
+TEST(GridpageMerge, MalformedBoxOrRotationEntriesAreReadAsViewersDo) {
+    TempDir dir;
+    PdfDocument document;
+    PdfPage bad_crop;
+    bad_crop.crop_box = "0 0 /Wide 842";
+    bad_crop.content = text_operators("crop", 60, 300);
+    document.pages.push_back(bad_crop);
+    PdfPage bad_rotate;
+    bad_rotate.rotate = "/Ninety";
+    bad_rotate.content = text_operators("rotate", 60, 300);
+    document.pages.push_back(bad_rotate);
+    PdfPage real_rotate;
+    real_rotate.rotate = "90.0";
+    real_rotate.content = text_operators("real", 60, 300);
+    document.pages.push_back(real_rotate);
+    write_file(dir / "in" / "a.pdf", build_pdf(document));
+    write_config(dir, two_by_two());
+    const auto result = run_merge(dir, true);
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_TRUE(log_messages(result.err, "ERROR").empty()) << result.err;
+    // The media box (A4) stands in for the crop box; /Ninety counts as no rotation; a real
+    // number 90.0 is a quarter turn like 90.
+    EXPECT_EQ(log_messages(result.err, "DEBUG"),
+              (std::vector<std::string>{"    Pg0: a.pdf | Sc=0.44 | Loc=(26.9,435.0)",
+                                        "    Pg1: a.pdf | Sc=0.44 | Loc=(304.4,435.0)",
+                                        "    Pg2: a.pdf | Sc=0.31 | Loc=(26.9,127.4)"}));
+}

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "helmkit/atomic_file.hpp"
+#include "helmkit/config_value.hpp"
 #include "helmkit/console.hpp"
 #include "helmkit/error.hpp"
 #include "helmkit/file_mg.hpp"
@@ -30,50 +31,44 @@ constexpr int k_max_cells_per_side = 1000;
 
 helmkit::app_logging::Logger& logger() { return helmkit::app_logging::lazy_logger("Gridpage"); }
 
+constexpr const char* k_section = "the \"config\" section";
+constexpr const char* k_layout = "the \"layout\" section";
+
 const ordered_json* find_key(const ordered_json& object, const char* key) {
     const auto found = object.find(key);
     return found == object.end() ? nullptr : &*found;
 }
 
-std::string read_text(const ordered_json& section, const char* key, const char* fallback) {
-    const auto* value = find_key(section, key);
-    if (value == nullptr) return fallback;
-    if (!value->is_string() || value->get_ref<const std::string&>().empty()) {
-        throw helmkit::Error("invalid \"" + std::string(key) +
-                             "\" in the configuration: must be a non-empty text, not " +
-                             value->dump());
+std::string read_path(const ordered_json& section, const char* key, const char* fallback) {
+    auto path = helmkit::text_or(section, key, fallback, k_section);
+    if (path.empty()) {
+        throw helmkit::Error("'" + std::string(key) + "' in " + k_section + " must not be empty");
     }
-    return value->get<std::string>();
+    return path;
 }
 
 int read_cell_count(const ordered_json& layout, const char* key, int fallback) {
-    const auto* value = find_key(layout, key);
-    if (value == nullptr) return fallback;
-    const double number = value->is_number() ? value->get<double>() : 0;
-    if (!value->is_number() || number != std::floor(number) || number < 1 ||
-        number > k_max_cells_per_side) {
-        throw helmkit::Error("invalid \"" + std::string(key) +
-                             "\" in \"layout\" of the configuration: must be a whole number from "
-                             "1 to " + std::to_string(k_max_cells_per_side) + ", not " +
-                             value->dump());
+    const double number = helmkit::number_or(layout, key, fallback, k_layout);
+    if (number != std::floor(number) || number < 1 || number > k_max_cells_per_side) {
+        throw helmkit::Error("'" + std::string(key) + "' in " + k_layout +
+                             " must be a whole number from 1 to " +
+                             std::to_string(k_max_cells_per_side) + ", not " +
+                             layout.at(key).dump());
     }
     return static_cast<int>(number);
 }
 
 double read_margin(const ordered_json& section, double page_width, double page_height) {
-    const auto* value = find_key(section, "margin");
-    if (value == nullptr) return 20;
-    if (!value->is_number() || value->get<double>() < 0) {
-        throw helmkit::Error(
-            "invalid \"margin\" in the configuration: must be a number of points, 0 or more, "
-            "not " + value->dump());
+    const double margin = helmkit::number_or(section, "margin", 20, k_section);
+    if (margin < 0) {
+        throw helmkit::Error(std::string("'margin' in ") + k_section +
+                             " must be 0 or more points, not " + section.at("margin").dump());
     }
-    const double margin = value->get<double>();
     if (page_width - 2 * margin <= 0 || page_height - 2 * margin <= 0) {
         throw helmkit::Error(fmt::format(
-            "invalid \"margin\" in the configuration: {} points on every side leave no room for "
-            "cells on a sheet of {} by {} points",
-            value->dump(), page_width, page_height));
+            "'margin' in {} leaves no room for cells: {} points on every side of a sheet of {} "
+            "by {} points",
+            k_section, section.at("margin").dump(), page_width, page_height));
     }
     return margin;
 }
@@ -83,17 +78,16 @@ double read_margin(const ordered_json& section, double page_width, double page_h
 Gridpager::Gridpager(const ordered_json& config_dict)
     : m_log(logger()), m_conf(config_dict), m_writer(m_log) {
     if (!m_conf.is_object()) {
-        throw helmkit::Error("the \"config\" section of the configuration must be an object, not " +
-                             m_conf.dump());
+        throw helmkit::Error(std::string(k_section) + " must be an object, not " + m_conf.dump());
     }
-    m_input_folder = read_text(m_conf, "input_folder", "./data_gridpage");
-    m_output_file = read_text(m_conf, "output_file", "./data_gridpage/merged_report.pdf");
+    m_input_folder = read_path(m_conf, "input_folder", "./data_gridpage");
+    m_output_file = read_path(m_conf, "output_file", "./data_gridpage/merged_report.pdf");
 
     static const ordered_json k_no_layout = ordered_json::object();
     const auto* layout = find_key(m_conf, "layout");
     if (layout == nullptr) layout = &k_no_layout;
     if (!layout->is_object()) {
-        throw helmkit::Error("invalid \"layout\" in the configuration: must be an object, not " +
+        throw helmkit::Error(std::string("'layout' in ") + k_section + " must be an object, not " +
                              layout->dump());
     }
     m_cols = read_cell_count(*layout, "cols", 2);
