@@ -5,7 +5,11 @@
 #include <hpdf_streams.h>
 #include <stb_image.h>
 
+#include <algorithm>
+#include <cstring>
+#include <limits>
 #include <memory>
+#include <utility>
 #include <string_view>
 
 #include "helmkit/error.hpp"
@@ -49,9 +53,66 @@ HPDF_Dict new_image(HpdfDocument& doc, std::uint32_t width, std::uint32_t height
     return image;
 }
 
-void write_stream(HPDF_Dict image, std::string_view data) {
-    HPDF_Stream_Write(image->stream, reinterpret_cast<const HPDF_BYTE*>(data.data()),
-                      static_cast<HPDF_UINT>(data.size()));
+// Image data that a stream owns: libharu reads it straight from here when it saves the
+// document, instead of copying it into its own buffers byte by byte first.
+struct OwnedData {
+    std::string bytes;
+    std::size_t position = 0;
+};
+
+OwnedData& owned(HPDF_Stream stream) { return *static_cast<OwnedData*>(stream->attr); }
+
+HPDF_STATUS read_owned(HPDF_Stream stream, HPDF_BYTE* out, HPDF_UINT* size) {
+    auto& data = owned(stream);
+    const std::size_t count = std::min<std::size_t>(*size, data.bytes.size() - data.position);
+    std::memcpy(out, data.bytes.data() + data.position, count);
+    data.position += count;
+    const bool short_read = count < *size;
+    *size = static_cast<HPDF_UINT>(count);
+    return short_read ? HPDF_STREAM_EOF : HPDF_OK;
+}
+
+HPDF_STATUS seek_owned(HPDF_Stream stream, HPDF_INT offset, HPDF_WhenceMode mode) {
+    auto& data = owned(stream);
+    const auto base = mode == HPDF_SEEK_SET   ? 0
+                      : mode == HPDF_SEEK_CUR ? static_cast<long long>(data.position)
+                                              : static_cast<long long>(data.bytes.size());
+    const long long target = base + offset;
+    if (target < 0 || target > static_cast<long long>(data.bytes.size())) {
+        return HPDF_STREAM_EOF;
+    }
+    data.position = static_cast<std::size_t>(target);
+    return HPDF_OK;
+}
+
+HPDF_INT32 tell_owned(HPDF_Stream stream) { return static_cast<HPDF_INT32>(owned(stream).position); }
+
+HPDF_UINT32 size_owned(HPDF_Stream stream) {
+    return static_cast<HPDF_UINT32>(owned(stream).bytes.size());
+}
+
+void free_owned(HPDF_Stream stream) { delete static_cast<OwnedData*>(stream->attr); }
+
+// Gives `image` the stream data `data`, replacing the empty buffer libharu made for it.
+void attach_data(HpdfDocument& doc, HPDF_Dict image, std::string data) {
+    if (data.size() > std::numeric_limits<HPDF_INT32>::max()) {
+        throw helmkit::Error("image data of 2 GiB or more");
+    }
+    HPDF_MMgr mmgr = doc.get()->mmgr;
+    auto* stream = static_cast<HPDF_Stream>(HPDF_GetMem(mmgr, sizeof(HPDF_Stream_Rec)));
+    doc.check("cannot store the image data");
+    std::memset(stream, 0, sizeof(HPDF_Stream_Rec));
+    stream->sig_bytes = HPDF_STREAM_SIG_BYTES;
+    stream->type = HPDF_STREAM_CALLBACK;
+    stream->mmgr = mmgr;
+    stream->error = mmgr->error;
+    stream->read_fn = read_owned;
+    stream->seek_fn = seek_owned;
+    stream->tell_fn = tell_owned;
+    stream->size_fn = size_owned;
+    stream->free_fn = free_owned;
+    stream->attr = new OwnedData{std::move(data), 0};
+    HPDF_Stream_Free(std::exchange(image->stream, stream));
 }
 
 const char* device_space(int colour_channels) {
@@ -89,9 +150,9 @@ HPDF_Image PdfImages::embed(const std::filesystem::path& path) {
     }
 }
 
-HPDF_Image PdfImages::embed_file(const std::string& data) {
+HPDF_Image PdfImages::embed_file(std::string data) {
     switch (format_of(data)) {
-    case Format::jpeg: return embed_jpeg(data);
+    case Format::jpeg: return embed_jpeg(std::move(data));
     case Format::png: return embed_png(data);
     case Format::bmp: return embed_decoded(data, 0);
     case Format::unknown: break;
@@ -99,7 +160,7 @@ HPDF_Image PdfImages::embed_file(const std::string& data) {
     throw helmkit::Error("not a PNG, JPEG or BMP image");
 }
 
-HPDF_Image PdfImages::embed_jpeg(const std::string& data) {
+HPDF_Image PdfImages::embed_jpeg(std::string data) {
     const auto header = read_jpeg_header(data);
     HPDF_Dict image = new_image(m_doc, header.width, header.height, 8, Filter::dct);
     HPDF_Dict_AddName(image, "ColorSpace", device_space(header.components));
@@ -111,12 +172,12 @@ HPDF_Image PdfImages::embed_jpeg(const std::string& data) {
         }
         HPDF_Dict_Add(image, "Decode", decode);
     }
-    write_stream(image, data);
+    attach_data(m_doc, image, std::move(data));
     return image;
 }
 
 HPDF_Image PdfImages::embed_png(const std::string& data) {
-    const auto png = read_png(data);
+    auto png = read_png(data);
     if (!png.embeds_directly()) {
         const bool alpha = png.color_type == 4 || png.color_type == 6 || png.transparency;
         const bool grey = png.color_type == 0 || png.color_type == 4;
@@ -144,7 +205,7 @@ HPDF_Image PdfImages::embed_png(const std::string& data) {
     HPDF_Dict_AddNumber(parameters, "Colors", png.channels());
     HPDF_Dict_AddNumber(parameters, "BitsPerComponent", png.bit_depth);
     HPDF_Dict_AddNumber(parameters, "Columns", static_cast<HPDF_INT32>(png.width));
-    write_stream(image, png.image_data);
+    attach_data(m_doc, image, std::move(png.image_data));
     return image;
 }
 
@@ -183,12 +244,12 @@ HPDF_Image PdfImages::embed_decoded(const std::string& data, int wanted_channels
     HPDF_Dict image = new_image(m_doc, static_cast<std::uint32_t>(width),
                                 static_cast<std::uint32_t>(height), 8, Filter::flate);
     HPDF_Dict_AddName(image, "ColorSpace", device_space(colour_channels));
-    write_stream(image, deflate_bytes(colour));
+    attach_data(m_doc, image, deflate_bytes(colour));
     if (!alpha.empty()) {
         HPDF_Dict mask = new_image(m_doc, static_cast<std::uint32_t>(width),
                                    static_cast<std::uint32_t>(height), 8, Filter::flate);
         HPDF_Dict_AddName(mask, "ColorSpace", "DeviceGray");
-        write_stream(mask, deflate_bytes(alpha));
+        attach_data(m_doc, mask, deflate_bytes(alpha));
         HPDF_Dict_Add(image, "SMask", mask);
     }
     return image;

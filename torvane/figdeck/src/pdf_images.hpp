@@ -23,8 +23,8 @@ public:
     HPDF_Image embed(const std::filesystem::path& path);
 
 private:
-    HPDF_Image embed_file(const std::string& data);
-    HPDF_Image embed_jpeg(const std::string& data);
+    HPDF_Image embed_file(std::string data);
+    HPDF_Image embed_jpeg(std::string data);
     HPDF_Image embed_png(const std::string& data);
     HPDF_Image embed_decoded(const std::string& data, int wanted_channels);
 
