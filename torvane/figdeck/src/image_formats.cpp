@@ -12,8 +12,9 @@ namespace torvane::figdeck {
 
 namespace {
 
-// Plots and scans are large and smooth; level 6 costs twice the time of level 1 for a few
-// per cent of size, so the fast setting wins for a report tool.
+// Only decoded images (transparent, interlaced or 16-bit PNG, BMP) are compressed here. On a
+// 1600 by 1200 plot level 6 takes three times as long as level 1 for a file about a third
+// smaller; a report of many plots is built for reading now, so speed wins.
 constexpr int k_deflate_level = 1;
 
 std::uint32_t big_endian_32(std::string_view data, std::size_t at) {
