@@ -69,7 +69,7 @@ void AtomicFile::write(std::string_view data) {
     }
 }
 
-void AtomicFile::commit() {
+void AtomicFile::commit(Overwrite overwrite) {
     // A library may have replaced the temporary by name; flush what is there now.
     close_fd();
     const int fd = ::open(m_temp.c_str(), O_RDONLY | O_CLOEXEC);
@@ -83,10 +83,28 @@ void AtomicFile::commit() {
     if (!synced) {
         throw_file_error("flush", m_target, sync_errno);
     }
-    if (std::rename(m_temp.c_str(), m_target.c_str()) != 0) {
+    if (overwrite == Overwrite::no) {
+        if (const int error = rename_no_replace(m_temp, m_target); error != 0) {
+            throw_file_error("write", m_target, error);
+        }
+    } else if (std::rename(m_temp.c_str(), m_target.c_str()) != 0) {
         throw_file_error("write", m_target, errno);
     }
     m_committed = true;
+}
+
+int rename_no_replace(const std::filesystem::path& from,
+                      const std::filesystem::path& to) noexcept {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return errno;
+    // The file system cannot rename without replacing: a hard link fails on an existing name.
+    if (::link(from.c_str(), to.c_str()) != 0) return errno;
+    if (::unlink(from.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(to.c_str());
+        return error;
+    }
+    return 0;
 }
 
 void write_file_atomically(const std::filesystem::path& target, std::string_view data) {

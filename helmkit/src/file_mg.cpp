@@ -43,21 +43,21 @@ std::string strip_json_exception_id(const char* what) {
     return std::string(text);
 }
 
-std::string json_type_name(const nlohmann::ordered_json& value) {
-    if (value.is_array()) return "a list";
-    if (value.is_string()) return "a text";
-    if (value.is_number()) return "a number";
-    if (value.is_boolean()) return "a boolean";
-    if (value.is_null()) return "null";
-    return value.type_name();
-}
-
 bool is_hidden(const fs::path& path) {
     const auto name = path.filename().string();
     return !name.empty() && name.front() == '.';
 }
 
 }  // namespace
+
+std::string json_type_name(const nlohmann::ordered_json& value) {
+    if (value.is_array()) return "a list";
+    if (value.is_string()) return "a text";
+    if (value.is_number()) return "a number";
+    if (value.is_boolean()) return "a boolean";
+    if (value.is_null()) return "null";
+    return "an object";
+}
 
 std::string read_file(const fs::path& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);

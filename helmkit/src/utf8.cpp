@@ -35,7 +35,52 @@ std::size_t sequence_length(std::string_view text, std::size_t i) {
     return 0;
 }
 
+// The characters Unicode gives the White_Space property (bidirectional class WS, B or S, or
+// category Zs), as text tools commonly strip them.
+bool is_white_space(char32_t c) {
+    return (c >= 0x09 && c <= 0x0D) || (c >= 0x1C && c <= 0x20) || c == 0x85 || c == 0xA0 ||
+           c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 ||
+           c == 0x202F || c == 0x205F || c == 0x3000;
+}
+
+// Decodes the well-formed sequence of `length` bytes at text[i].
+char32_t decode(std::string_view text, std::size_t i, std::size_t length) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    char32_t code = length == 2 ? (lead & 0x1F) : length == 3 ? (lead & 0x0F) : (lead & 0x07);
+    for (std::size_t k = 1; k < length; ++k) {
+        code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+    }
+    return code;
+}
+
+// Returns the length of the white-space character starting at text[i], 0 when there is none.
+std::size_t white_space_at(std::string_view text, std::size_t i) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    if (lead < 0x80) return is_white_space(lead) ? 1 : 0;
+    const std::size_t length = sequence_length(text, i);
+    return length != 0 && is_white_space(decode(text, i, length)) ? length : 0;
+}
+
 }  // namespace
+
+std::string_view trim_white_space(std::string_view text) {
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t length = white_space_at(text, start);
+        if (length == 0) break;
+        start += length;
+    }
+    std::size_t end = text.size();
+    while (end > start) {
+        // Step back to the first byte of the last character.
+        std::size_t first = end - 1;
+        while (first > start && is_continuation(static_cast<unsigned char>(text[first]))) --first;
+        const std::size_t length = white_space_at(text, first);
+        if (length == 0 || first + length != end) break;
+        end = first;
+    }
+    return text.substr(start, end - start);
+}
 
 std::size_t find_invalid_utf8(std::string_view text) {
     std::size_t i = 0;
@@ -78,11 +123,7 @@ std::u32string decode_utf8(std::string_view text, char32_t replacement) {
             ++i;
             continue;
         }
-        char32_t value = lead & (length == 2 ? 0x1F : length == 3 ? 0x0F : 0x07);
-        for (std::size_t k = 1; k < length; ++k) {
-            value = (value << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        }
-        out.push_back(value);
+        out.push_back(decode(text, i, length));
         i += length;
     }
     return out;

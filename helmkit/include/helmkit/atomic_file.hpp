@@ -5,6 +5,8 @@
 
 namespace helmkit {
 
+enum class Overwrite { no, yes };
+
 // An output file that appears at its target path whole or not at all.
 // The content goes to a hidden temporary file beside the target (so listers skip it);
 // commit() flushes it to disk and renames it over the target. Without commit() the
@@ -25,9 +27,10 @@ public:
 
     // Appends `data` to the temporary file. Throws Error on a write failure.
     void write(std::string_view data);
-    // Flushes the temporary to disk and renames it to the target. Throws Error on failure,
-    // in which case the temporary is removed and the target is as it was.
-    void commit();
+    // Flushes the temporary to disk and renames it to the target; with Overwrite::no an existing
+    // target is an error instead of being replaced. Throws Error on failure, in which case the
+    // temporary is removed and the target is as it was.
+    void commit(Overwrite overwrite = Overwrite::yes);
 
 private:
     void close_fd();
@@ -37,6 +40,10 @@ private:
     int m_fd = -1;
     bool m_committed = false;
 };
+
+// Renames `from` to `to` unless `to` exists (atomically where the file system can).
+// Returns 0, or the errno value of the failure (EEXIST when `to` exists, EXDEV across file systems).
+int rename_no_replace(const std::filesystem::path& from, const std::filesystem::path& to) noexcept;
 
 // Writes `data` to `target` through an AtomicFile. Throws Error on failure.
 void write_file_atomically(const std::filesystem::path& target, std::string_view data);

@@ -29,6 +29,10 @@ nlohmann::ordered_json read_json_file(const std::filesystem::path& path);
 std::filesystem::path generate_json_template(const nlohmann::ordered_json& dict,
                                              std::string_view name);
 
+// Names the kind of a JSON value for messages: "a list", "a text", "a number", "a boolean",
+// "null" or "an object".
+std::string json_type_name(const nlohmann::ordered_json& value);
+
 // Reads the JSON object at `path` and returns the values of `required_keys` in their order.
 // On any problem (unreadable, invalid JSON, top level not an object, a key missing) logs one
 // error line through `log` saying what and where, and returns an empty vector. Never throws.
@@ -70,5 +74,27 @@ bool check_file_exists(const std::filesystem::path& path,
 // Throws Error naming the folder when it cannot be created.
 std::filesystem::path get_output_file_path(const std::filesystem::path& output_dir,
                                            std::string_view file_name);
+
+// Returns `path` itself when it is a folder, otherwise the folder that holds it ("." for a bare
+// file name). Throws Error naming `path` when it does not exist.
+std::filesystem::path get_folder_from_path(const std::filesystem::path& path);
+
+// Returns `folder` joined with `name`. Only builds the path: nothing is created.
+std::filesystem::path generate_output_path(const std::filesystem::path& folder,
+                                           std::string_view name);
+
+// Where move_file_force put the file and its backup.
+struct MovedFile {
+    std::filesystem::path dest;
+    std::filesystem::path backup;
+};
+
+// Copies `src` to `backup` and flushes the copy to disk, then moves `src` to `dest` (a rename,
+// or across file systems a copy, flush and removal), creating the folders both need. An existing
+// file at `backup` or `dest` is never replaced: the first free name made by adding _2, _3, ...
+// before the extension is taken, with a warning through `log`. Returns the paths used.
+// Throws Error naming the files on failure; `src` is then still where it was.
+MovedFile move_file_force(const std::filesystem::path& src, const std::filesystem::path& dest,
+                          const std::filesystem::path& backup, app_logging::Logger& log);
 
 }  // namespace helmkit::fileMg

@@ -18,6 +18,10 @@ std::u32string decode_utf8(std::string_view text, char32_t replacement = U'\uFFF
 // Returns the UTF-8 form of the code points `text`.
 std::string encode_utf8(std::u32string_view text);
 
+// Returns `text` without the white space at both ends: every Unicode white-space character
+// (blanks, tabs, line breaks, no-break and ideographic spaces, ...); `text` must be UTF-8.
+std::string_view trim_white_space(std::string_view text);
+
 // Returns `text` with every CR LF pair and every lone CR turned into LF.
 std::string normalise_line_breaks(std::string text);
 

@@ -9,8 +9,8 @@
 
 namespace torvane_test {
 
-// A workbook written by libxlsxwriter for a test; close() writes it and fails the test
-// (throws) when libxlsxwriter reports an error.
+// A workbook written by libxlsxwriter for a test, in a folder created when missing; close()
+// writes it and throws when libxlsxwriter reports an error.
 class TestWorkbook {
 public:
     explicit TestWorkbook(const std::filesystem::path& path, bool constant_memory = false);

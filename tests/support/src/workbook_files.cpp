@@ -7,6 +7,7 @@
 namespace torvane_test {
 
 TestWorkbook::TestWorkbook(const std::filesystem::path& path, bool constant_memory) {
+    if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path());
     lxw_workbook_options options{};
     options.constant_memory = constant_memory ? LXW_TRUE : LXW_FALSE;
     m_workbook = workbook_new_opt(path.c_str(), &options);

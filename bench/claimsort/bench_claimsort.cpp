@@ -1,0 +1,127 @@
+// Makes 2,000 expense workbooks of about 60 rows with a few hundred shared strings each, then
+// prints workbooks per second for a claimsort dry run and for a real run, and the reader's
+// cells per second over whole sheets. Usage: bench_claimsort [folder] (default: a new folder
+// under /tmp, removed afterwards).
+#include <fcntl.h>
+#include <unistd.h>
+#include <xlsxwriter.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "helmkit/xlsx_reader.hpp"
+#include "torvane/claimsort/expense_rename.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int k_workbooks = 2000;
+constexpr int k_rows = 60;
+constexpr int k_columns = 8;
+
+void write_workbook(const fs::path& path, int index) {
+    lxw_workbook* book = workbook_new(path.c_str());
+    lxw_worksheet* sheet = workbook_add_worksheet(book, "Claim");
+    worksheet_write_string(sheet, 0, 0, "Expense claim", nullptr);
+    for (int row = 1; row < k_rows; ++row) {
+        for (int column = 0; column < k_columns; ++column) {
+            const auto r = static_cast<lxw_row_t>(row);
+            const auto c = static_cast<lxw_col_t>(column);
+            if (column % 2 == 0) {
+                const std::string text = "Item " + std::to_string(row * k_columns + column) +
+                                         " of claim " + std::to_string(index % 97);
+                worksheet_write_string(sheet, r, c, text.c_str(), nullptr);
+            } else {
+                worksheet_write_number(sheet, r, c, row * 1.25 + column, nullptr);
+            }
+        }
+    }
+    worksheet_write_string(sheet, 5, 3, ("Person " + std::to_string(index)).c_str(), nullptr);
+    worksheet_write_number(sheet, 55, 15, 100 + index * 0.5, nullptr);
+    if (workbook_close(book) != LXW_NO_ERROR) {
+        std::fprintf(stderr, "cannot write %s\n", path.c_str());
+        std::exit(1);
+    }
+}
+
+double seconds_of(const std::function<void()>& work) {
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Runs `work` with standard error sent to /dev/null, so log lines cost what they cost in a
+// run whose log goes to a file.
+double quietly(const std::function<void()>& work) {
+    std::fflush(stderr);
+    const int saved = ::dup(2);
+    const int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, 2);
+    const double seconds = seconds_of(work);
+    ::dup2(saved, 2);
+    ::close(null);
+    ::close(saved);
+    return seconds;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const bool own_folder = argc < 2;
+    fs::path root;
+    if (own_folder) {
+        std::string pattern = "/tmp/bench_claimsort_XXXXXX";
+        if (::mkdtemp(pattern.data()) == nullptr) return 1;
+        root = pattern;
+    } else {
+        root = argv[1];
+        fs::create_directories(root);
+    }
+    const fs::path data = root / "data";
+    fs::create_directories(data);
+
+    const double made = seconds_of([&] {
+        for (int i = 0; i < k_workbooks; ++i) {
+            write_workbook(data / ("claim_" + std::to_string(i) + ".xlsx"), i);
+        }
+    });
+    std::printf("made %d workbooks of %d rows in %.2f s\n", k_workbooks, k_rows, made);
+
+    std::uint64_t cells = 0;
+    const double read = seconds_of([&] {
+        for (const auto& entry : fs::directory_iterator(data)) {
+            helmkit::XlsxReader reader(entry.path());
+            reader.for_each_cell([&](std::uint32_t, std::uint32_t, const helmkit::CellValue&) {
+                ++cells;
+                return true;
+            });
+        }
+    });
+    std::printf("reader, whole sheets: %llu cells in %.3f s = %.0f cells/s\n",
+                static_cast<unsigned long long>(cells), read, static_cast<double>(cells) / read);
+
+    const auto config = [&](bool dry_run) {
+        return nlohmann::ordered_json{{"config", {{"path", data.string()}, {"dry_run", dry_run}}}};
+    };
+    const double dry = quietly([&] { torvane::claimsort::process_expense_rename(config(true)); });
+    std::printf("dry run:  %d workbooks in %.3f s = %.0f workbooks/s (goal: 1000)\n", k_workbooks,
+                dry, k_workbooks / dry);
+    const double real = quietly([&] { torvane::claimsort::process_expense_rename(config(false)); });
+    std::printf("real run: %d workbooks in %.3f s = %.0f workbooks/s (backup flushed to disk)\n",
+                k_workbooks, real, k_workbooks / real);
+
+    const auto moved = std::distance(fs::directory_iterator(data / "results"), {});
+    if (moved != k_workbooks) {
+        std::printf("error: %ld workbooks in results, expected %d\n", static_cast<long>(moved),
+                    k_workbooks);
+        return 1;
+    }
+    if (own_folder) fs::remove_all(root);
+    return 0;
+}

@@ -1,0 +1,109 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "claim_workbooks.hpp"
+#include "test_support.hpp"
+#include "torvane/claimsort/cell_reading.hpp"
+
+using namespace torvane_test;
+using claimsort_test::write_claim;
+using helmkit::CellValue;
+using torvane::claimsort::get_excel_cell_value;
+using torvane::claimsort::sanitize_filename;
+
+namespace {
+
+std::vector<std::string> sanitized(const fs::path& path, const std::vector<std::string>& cells) {
+    std::vector<std::string> texts;
+    for (const auto& value : get_excel_cell_value(path.string(), cells)) {
+        texts.push_back(sanitize_filename(value));
+    }
+    return texts;
+}
+
+}  // namespace
+
+TEST(ClaimsortCellReading, TextFormsOfStoredValues) {
+    TempDir dir;
+    const auto path = dir / "forms.xlsx";
+    write_claim(path, [](TestWorkbook& book, lxw_worksheet* sheet) {
+        worksheet_write_number(sheet, 1, 0, 150, nullptr);
+        worksheet_write_number(sheet, 1, 1, 12.5, nullptr);
+        worksheet_write_number(sheet, 1, 2, 1e-05, nullptr);
+        worksheet_write_number(sheet, 1, 3, 1.5e16, nullptr);
+        worksheet_write_boolean(sheet, 1, 4, 1, nullptr);
+        lxw_datetime midnight{2024, 3, 7, 0, 0, 0};
+        worksheet_write_datetime(sheet, 1, 5, &midnight, book.number_format("yyyy-mm-dd"));
+        lxw_datetime moment{2024, 3, 7, 14, 5, 9.25};
+        worksheet_write_datetime(sheet, 1, 6, &moment, book.number_format("dd.mm.yyyy hh:mm"));
+        worksheet_write_number(sheet, 1, 7, -7, nullptr);
+    });
+    EXPECT_EQ(sanitized(path, {"A2", "B2", "C2", "D2", "E2", "F2", "G2", "H2"}),
+              (std::vector<std::string>{"150", "12.5", "1e-05", "1.5e+16", "True",
+                                        "2024-03-07 000000", "2024-03-07 140509.250000", "-7"}));
+}
+
+TEST(ClaimsortCellReading, IntegerAndFractionStoredAmountsDiffer) {
+    // libxlsxwriter writes the double 150.0 as "150"; openpyxl keeps what it is given. Only a
+    // stored fraction part makes a real number, so a hand-written sheet shows both forms.
+    TempDir dir;
+    const auto path = dir / "amounts.xlsx";
+    RawWorkbook raw;
+    raw.sheets = {{"Claim", "<row r=\"1\"><c r=\"A1\"><v>150</v></c><c r=\"B1\"><v>150.0</v></c>"
+                            "<c r=\"C1\"><v>12.50</v></c><c r=\"D1\"><v>1E-5</v></c></row>"}};
+    write_zip(path, raw.parts());
+    EXPECT_EQ(sanitized(path, {"A1", "B1", "C1", "D1"}),
+              (std::vector<std::string>{"150", "150.0", "12.5", "1e-05"}));
+}
+
+TEST(ClaimsortCellReading, EmptyCellsAreMissingAndEmptyTextsAreNotWithoutALogLine) {
+    TempDir dir;
+    const auto path = dir / "sparse.xlsx";
+    RawWorkbook raw;
+    raw.shared_strings = "<si><t></t></si><si><t>Expense claim</t></si>";
+    raw.sheets = {{"Claim", "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>1</v></c></row>"
+                            "<row r=\"6\"><c r=\"D6\" t=\"s\"><v>0</v></c>"
+                            "<c r=\"E6\" s=\"0\"/></row>"}};
+    write_zip(path, raw.parts());
+    testing::internal::CaptureStderr();
+    const auto values = get_excel_cell_value(path.string(), {"D6", "P56", "A1", "E6"});
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(values, (std::vector<CellValue>{CellValue(std::string()), CellValue(),
+                                              CellValue(std::string("Expense claim")),
+                                              CellValue()}));
+}
+
+TEST(ClaimsortCellReading, FailuresGiveOneErrorLineAndAllMissing) {
+    TempDir dir;
+    write_file(dir / "broken.xlsx", "not a workbook");
+    write_claim(dir / "good.xlsx", "Alpha", 1);
+    const std::vector<std::pair<std::string, std::vector<std::string>>> cases{
+        {(dir / "broken.xlsx").string(), {"D6", "P56"}},
+        {(dir / "missing.xlsx").string(), {"D6", "P56"}},
+        {(dir / "good.xlsx").string(), {"D6", "P"}},
+        {(dir / "good.xlsx").string(), {"D6", "56", "A1"}},
+    };
+    for (const auto& [file, cells] : cases) {
+        testing::internal::CaptureStderr();
+        const auto values = get_excel_cell_value(file, cells);
+        const auto errors = log_messages(testing::internal::GetCapturedStderr(), "ERROR");
+        EXPECT_EQ(values, std::vector<CellValue>(cells.size())) << file;
+        ASSERT_EQ(errors.size(), 1u) << file;
+        EXPECT_EQ(errors[0].rfind("Error reading excel " + file + ": ", 0), 0u) << errors[0];
+    }
+}
+
+TEST(ClaimsortSanitizing, RemovesNineCharactersAndTrimsWhiteSpace) {
+    auto text = [](const char* value) { return sanitize_filename(CellValue(std::string(value))); };
+    EXPECT_EQ(text("  Bra / vo: X  "), "Bra  vo X");
+    EXPECT_EQ(text("a\\b/c*d?e:f\"g<h>i|j"), "abcdefghij");
+    EXPECT_EQ(text("***"), "");
+    EXPECT_EQ(text("\xe3\x80\x80Ünïcödé Name\xc2\xa0\t"), "Ünïcödé Name");
+    EXPECT_EQ(text("keeps.points,commas CASE and\x01control"), "keeps.points,commas CASE and\x01control");
+    EXPECT_EQ(text(" : "), "");
+    EXPECT_EQ(sanitize_filename(CellValue()), "Unknown");
+    EXPECT_EQ(sanitize_filename(CellValue(std::string())), "");
+    EXPECT_EQ(sanitize_filename(CellValue(true)), "True");
+    EXPECT_EQ(sanitize_filename(CellValue(-2.5)), "-2.5");
+}

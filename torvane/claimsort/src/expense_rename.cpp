@@ -1,0 +1,131 @@
+#include "torvane/claimsort/expense_rename.hpp"
+
+#include <chrono>
+#include <ctime>
+#include <exception>
+#include <filesystem>
+#include <string>
+
+#include <fmt/format.h>
+
+#include "claimsort_log.hpp"
+#include "helmkit/error.hpp"
+#include "helmkit/file_mg.hpp"
+#include "torvane/claimsort/cell_reading.hpp"
+#include "torvane/claimsort/command.hpp"
+
+namespace fs = std::filesystem;
+using nlohmann::ordered_json;
+
+namespace torvane::claimsort {
+
+namespace {
+
+// A missing section counts as an empty object; any other kind is refused.
+const ordered_json& section(const ordered_json& config, const char* key) {
+    static const ordered_json empty = ordered_json::object();
+    const auto found = config.find(key);
+    if (found == config.end()) return empty;
+    if (!found->is_object()) {
+        throw helmkit::Error(std::string("configuration: \"") + key +
+                             "\" must be a JSON object, not " + helmkit::fileMg::json_type_name(*found));
+    }
+    return *found;
+}
+
+std::string text_setting(const ordered_json& section, const char* section_name, const char* key,
+                         const char* fallback) {
+    const auto found = section.find(key);
+    if (found == section.end()) return fallback;
+    if (!found->is_string()) {
+        throw helmkit::Error(std::string("configuration: \"") + section_name + "." + key +
+                             "\" must be a text, not " + helmkit::fileMg::json_type_name(*found));
+    }
+    return found->get<std::string>();
+}
+
+// On when the value, in its text form and lower case, is "true": the boolean true or any
+// capitalisation of the text true; everything else (1, "yes", null) is off.
+bool dry_run_setting(const ordered_json& section) {
+    const auto found = section.find("dry_run");
+    if (found == section.end()) return false;
+    if (found->is_boolean()) return found->get<bool>();
+    if (!found->is_string()) return false;
+    std::string text = found->get<std::string>();
+    for (auto& c : text) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return text == "true";
+}
+
+// "%m%d_%H%M%S" of the local time followed by the hundredths of the second.
+std::string datecode(std::chrono::system_clock::time_point now) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(
+                            now.time_since_epoch()).count() % 1'000'000;
+    return fmt::format("{:02}{:02}_{:02}{:02}{:02}{:02}", local.tm_mon + 1, local.tm_mday,
+                       local.tm_hour, local.tm_min, local.tm_sec, micros / 10'000);
+}
+
+}  // namespace
+
+void process_expense_rename(const ordered_json& config_dict) {
+    auto& log = logger();
+    if (!config_dict.is_object()) {
+        throw helmkit::Error("config_dict must be a JSON object, but the configuration holds " +
+                             helmkit::fileMg::json_type_name(config_dict));
+    }
+    if (!HAS_OPENPYXL) {
+        log.error(
+            "Missing required package for reading Excel workbooks (libzip and expat). Please "
+            "install them with: sudo apt-get install libzip-dev libexpat1-dev, then rebuild "
+            "Torvane with its workbook feature: cmake -S . -B build -DTORVANE_WORKBOOK_READ=ON "
+            "&& cmake --build build");
+        return;
+    }
+
+    const auto& cfg_main = section(config_dict, "config");
+    const auto& cfg_excel = section(config_dict, "excel_in");
+    const std::string input_path = text_setting(cfg_main, "config", "path", "./data_claimsort");
+    const bool dry_run = dry_run_setting(cfg_main);
+    const std::string name_cell = text_setting(cfg_excel, "excel_in", "name_cell", "D6");
+    const std::string amount_cell = text_setting(cfg_excel, "excel_in", "amount_cell", "P56");
+
+    const auto target_dir = helmkit::fileMg::get_folder_from_path(input_path);
+    const auto output_folder = helmkit::fileMg::generate_output_path(target_dir, "results");
+    const auto backup_folder = helmkit::fileMg::generate_output_path(target_dir, "backup");
+
+    const auto files = helmkit::fileMg::find_files_with_extensions(input_path, {".xlsx"}).paths;
+    log.info("Starting expense processing in: " + input_path);
+
+    for (const auto& file_path : files) {
+        const std::string base_name = fs::path(file_path).filename().string();
+        const auto values = get_excel_cell_value(file_path, {name_cell, amount_cell});
+        const auto& name = values[0];
+        const auto& amount = values[1];
+        if (helmkit::is_missing(name) || helmkit::is_missing(amount)) {
+            log.error("---> Skipping " + base_name + ": Cannot find Name or Amount in " +
+                      name_cell + " or " + amount_cell);
+            continue;
+        }
+
+        const auto now = std::chrono::system_clock::now();
+        const std::string new_filename = sanitize_filename(name) + "_" +
+                                         sanitize_filename(amount) + "_" + datecode(now) + ".xlsx";
+        const auto dest_path = output_folder / new_filename;
+        const auto backup_path = backup_folder / base_name;
+
+        if (dry_run) {
+            log.info("[Dry-Run] Would move: " + base_name + " -> " + new_filename);
+            continue;
+        }
+        try {
+            log.info("Processing: " + base_name + " -> " + new_filename);
+            helmkit::fileMg::move_file_force(file_path, dest_path, backup_path, log);
+        } catch (const std::exception& error) {
+            log.error("Failed to move " + file_path + ": " + error.what());
+        }
+    }
+}
+
+}  // namespace torvane::claimsort
