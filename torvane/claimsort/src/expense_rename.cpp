@@ -9,7 +9,9 @@
 #include <fmt/format.h>
 
 #include "claimsort_log.hpp"
+#include "helmkit/config_value.hpp"
 #include "helmkit/error.hpp"
+#include "helmkit/json_value.hpp"
 #include "helmkit/file_mg.hpp"
 #include "torvane/claimsort/cell_reading.hpp"
 #include "torvane/claimsort/command.hpp"
@@ -20,6 +22,8 @@ using nlohmann::ordered_json;
 namespace torvane::claimsort {
 
 namespace {
+
+constexpr std::string_view k_excel_in = "the \"excel_in\" section";
 
 // A missing section counts as an empty object; any other kind is refused.
 const ordered_json& section(const ordered_json& config, const char* key) {
@@ -33,25 +37,12 @@ const ordered_json& section(const ordered_json& config, const char* key) {
     return *found;
 }
 
-std::string text_setting(const ordered_json& section, const char* section_name, const char* key,
-                         const char* fallback) {
-    const auto found = section.find(key);
-    if (found == section.end()) return fallback;
-    if (!found->is_string()) {
-        throw helmkit::Error(std::string("configuration: \"") + section_name + "." + key +
-                             "\" must be a text, not " + helmkit::fileMg::json_type_name(*found));
-    }
-    return found->get<std::string>();
-}
-
 // On when the value, in its text form and lower case, is "true": the boolean true or any
 // capitalisation of the text true; everything else (1, "yes", null) is off.
 bool dry_run_setting(const ordered_json& section) {
     const auto found = section.find("dry_run");
     if (found == section.end()) return false;
-    if (found->is_boolean()) return found->get<bool>();
-    if (!found->is_string()) return false;
-    std::string text = found->get<std::string>();
+    std::string text = helmkit::display_text(*found);
     for (auto& c : text) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
     return text == "true";
 }
@@ -86,10 +77,11 @@ void process_expense_rename(const ordered_json& config_dict) {
 
     const auto& cfg_main = section(config_dict, "config");
     const auto& cfg_excel = section(config_dict, "excel_in");
-    const std::string input_path = text_setting(cfg_main, "config", "path", "./data_claimsort");
+    const std::string input_path =
+        helmkit::text_or(cfg_main, "path", "./data_claimsort", "the \"config\" section");
     const bool dry_run = dry_run_setting(cfg_main);
-    const std::string name_cell = text_setting(cfg_excel, "excel_in", "name_cell", "D6");
-    const std::string amount_cell = text_setting(cfg_excel, "excel_in", "amount_cell", "P56");
+    const std::string name_cell = helmkit::text_or(cfg_excel, "name_cell", "D6", k_excel_in);
+    const std::string amount_cell = helmkit::text_or(cfg_excel, "amount_cell", "P56", k_excel_in);
 
     const auto target_dir = helmkit::fileMg::get_folder_from_path(input_path);
     const auto output_folder = helmkit::fileMg::generate_output_path(target_dir, "results");
