@@ -23,6 +23,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int k_distinct = 8;  // distinct images per set; the rest are copies of them
+constexpr int k_per_group = 6;
 
 double seconds_since(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -74,13 +75,14 @@ struct Run {
 };
 
 // Runs torvane and returns its wall time and peak resident memory.
-Run run_torvane(const fs::path& torvane, const fs::path& config, const fs::path& cwd) {
+Run run_torvane(const fs::path& torvane, const fs::path& config, const fs::path& cwd,
+                const fs::path& log) {
     const auto start = std::chrono::steady_clock::now();
     const pid_t child = fork();
     if (child == 0) {
         if (chdir(cwd.c_str()) != 0) _exit(127);
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, 2);
+        const int err = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(err, 2);
         execl(torvane.c_str(), torvane.c_str(), "figdeck", "-c", config.c_str(), nullptr);
         _exit(127);
     }
@@ -123,7 +125,9 @@ Set make_set(const fs::path& root, const std::string& name, int count, const cha
     std::vector<fs::path> originals;
     for (int i = 0; i < count; ++i) {
         char file_name[64];
-        std::snprintf(file_name, sizeof file_name, "Result_img_%04d.%s", i, extension);
+        // Six figures a group: three rows of two fill one page each.
+        std::snprintf(file_name, sizeof file_name, "Result_g%03d_img_%04d.%s", i / k_per_group, i,
+                      extension);
         const auto path = set.folder / file_name;
         if (i < k_distinct) {
             write_bytes(path, make(i));
@@ -137,11 +141,20 @@ Set make_set(const fs::path& root, const std::string& name, int count, const cha
     return set;
 }
 
-fs::path write_config(const Set& set, const fs::path& folder) {
+fs::path write_config(const Set& set, std::size_t count, const fs::path& folder) {
+    nlohmann::json groups = nlohmann::json::array();
+    for (std::size_t g = 0; g * k_per_group < count; ++g) {
+        char pattern[32];
+        std::snprintf(pattern, sizeof pattern, "g%03zu_*", g);
+        groups.push_back({{"name", set.name + " group " + std::to_string(g + 1)},
+                          {"pattern", pattern},
+                          {"experiments_per_page", 1},
+                          {"cols_per_row", 2}});
+    }
     const nlohmann::json config{
         {"config", {{"image_folder", folder.string()}, {"file_prefix", "Result"}, {"output_file", "bench.pdf"}}},
         {"main_page", {{"title_of_report", "figdeck benchmark: " + set.name}}},
-        {"groups", {{{"name", set.name}, {"pattern", "img"}, {"experiments_per_page", 1}, {"cols_per_row", 2}}}}};
+        {"groups", groups}};
     const auto path = folder.parent_path() / (folder.filename().string() + ".json");
     std::ofstream(path) << config.dump(2);
     return path;
@@ -149,8 +162,13 @@ fs::path write_config(const Set& set, const fs::path& folder) {
 
 void report(const fs::path& torvane, const Set& set, std::size_t count, const fs::path& folder,
             double copy_seconds) {
-    const auto config = write_config(set, folder);
-    const auto run = run_torvane(torvane, config, folder.parent_path());
+    const auto config = write_config(set, count, folder);
+    const auto log = folder.parent_path() / (folder.filename().string() + ".log");
+    const auto run = run_torvane(torvane, config, folder.parent_path(), log);
+    if (run.status != 0) {
+        std::ifstream in(log);
+        std::printf("run failed; its log:\n%s\n", std::string(std::istreambuf_iterator<char>(in), {}).c_str());
+    }
     const auto pdf = folder / "bench.pdf";
     const std::uintmax_t pdf_bytes = fs::exists(pdf) ? fs::file_size(pdf) : 0;
     std::uintmax_t input = 0;

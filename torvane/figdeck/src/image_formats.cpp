@@ -169,6 +169,7 @@ PngFile read_png(std::string_view data) {
     if (png.color_type == 3 && png.palette.empty()) {
         throw helmkit::Error("palette PNG file without a palette");
     }
+    png.image_data.shrink_to_fit();  // kept until the PDF is saved
     return png;
 }
 
@@ -212,6 +213,8 @@ std::string deflate_bytes(std::string_view data) {
                                  static_cast<uLong>(data.size()), k_deflate_level);
     if (status != Z_OK) throw helmkit::Error("cannot compress image data: out of memory");
     out.resize(size);
+    // The result is kept until the PDF is saved: give back the room of the worst case.
+    out.shrink_to_fit();
     return out;
 }
 
