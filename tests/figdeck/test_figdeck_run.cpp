@@ -22,16 +22,6 @@ ordered_json config_over(const fs::path& folder,
     return config;
 }
 
-// The names in `folder`, to check that a failed run leaves no file (nor temporary) behind.
-std::vector<std::string> folder_names(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 }  // namespace
 
 TEST(FigdeckRun, EmptyFolderGivesAFirstPageWithAnEntryThatLinksNowhere) {

@@ -8,25 +8,12 @@
 using helmkit::AtomicFile;
 using namespace torvane_test;
 
-namespace {
-
-std::vector<std::string> entries_of(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-}  // namespace
-
 TEST(AtomicFile, CommitReplacesTheTargetWhole) {
     TempDir dir;
     write_file(dir / "out.txt", "old content");
     helmkit::write_file_atomically(dir / "out.txt", "new");
     EXPECT_EQ(read_file(dir / "out.txt"), "new");
-    EXPECT_EQ(entries_of(dir.path()), std::vector<std::string>{"out.txt"});
+    EXPECT_EQ(folder_names(dir.path()), std::vector<std::string>{"out.txt"});
 }
 
 TEST(AtomicFile, WithoutCommitTheTargetIsUntouchedAndNoTemporaryRemains) {
@@ -40,7 +27,7 @@ TEST(AtomicFile, WithoutCommitTheTargetIsUntouchedAndNoTemporaryRemains) {
         EXPECT_EQ(file.temp_path().filename().string().front(), '.');
     }
     EXPECT_EQ(read_file(dir / "out.txt"), "good report");
-    EXPECT_EQ(entries_of(dir.path()), std::vector<std::string>{"out.txt"});
+    EXPECT_EQ(folder_names(dir.path()), std::vector<std::string>{"out.txt"});
 }
 
 TEST(AtomicFile, ALibraryMayWriteTheTemporaryByName) {
@@ -49,7 +36,7 @@ TEST(AtomicFile, ALibraryMayWriteTheTemporaryByName) {
     write_file(file.temp_path(), "written by a library");
     file.commit();
     EXPECT_EQ(read_file(dir / "lib.bin"), "written by a library");
-    EXPECT_EQ(entries_of(dir.path()), std::vector<std::string>{"lib.bin"});
+    EXPECT_EQ(folder_names(dir.path()), std::vector<std::string>{"lib.bin"});
 }
 
 TEST(AtomicFile, CommittedFileGetsTheUsualPermissions) {
@@ -83,5 +70,5 @@ TEST(AtomicFile, FailedRenameLeavesTheEarlierTargetAndRemovesTheTemporary) {
         EXPECT_THROW(file.commit(), helmkit::Error);
     }
     EXPECT_EQ(read_file(dir / "target" / "keep.txt"), "keep");
-    EXPECT_EQ(entries_of(dir.path()), std::vector<std::string>{"target"});
+    EXPECT_EQ(folder_names(dir.path()), std::vector<std::string>{"target"});
 }

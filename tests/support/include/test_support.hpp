@@ -53,6 +53,10 @@ void write_file(const fs::path& path, std::string_view content);
 // Writes `content` to `path` (creating its folder) and makes it executable by everyone.
 void write_script(const fs::path& path, std::string_view content);
 
+// The names of every entry in `folder`, sorted: to check that a run leaves no stray file
+// (nor temporary) behind.
+std::vector<std::string> folder_names(const fs::path& folder);
+
 // The lines of `text`, without their line feeds.
 std::vector<std::string> lines_of(const std::string& text);
 
