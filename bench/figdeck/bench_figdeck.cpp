@@ -38,25 +38,25 @@ void write_bytes(const fs::path& path, const std::string& bytes) {
 
 // A photo-like picture: smooth light with fine texture, so JPEG sizes are realistic.
 std::string photo(int seed) {
-    torvane_test::JpegSpec spec;
-    spec.width = 4000;
-    spec.height = 3000;
-    spec.quality = 90;
-    spec.pixel = [seed](std::uint32_t x, std::uint32_t y, int c) -> std::uint16_t {
+    torvane_test::JpegSpec recipe;
+    recipe.width = 4000;
+    recipe.height = 3000;
+    recipe.quality = 90;
+    recipe.pixel = [seed](std::uint32_t x, std::uint32_t y, int c) -> std::uint16_t {
         const std::uint32_t noise = (x * 2654435761u) ^ (y * 40503u) ^ static_cast<std::uint32_t>(seed * 977 + c * 131);
         const double light = 120 + 80 * std::sin(x / 300.0 + seed) * std::cos(y / 200.0 - c);
         return static_cast<std::uint16_t>(std::clamp(light + static_cast<double>(noise % 41) - 20, 0.0, 255.0));
     };
-    return torvane_test::jpeg_bytes(spec);
+    return torvane_test::jpeg_bytes(recipe);
 }
 
 // A measurement plot: white (or clear) ground, grid, axes and a curve.
 std::string plot(int seed, bool alpha) {
-    torvane_test::PngSpec spec;
-    spec.width = 1600;
-    spec.height = 1200;
-    spec.color_type = alpha ? 6 : 2;
-    spec.pixel = [seed, alpha](std::uint32_t x, std::uint32_t y, int c) -> std::uint16_t {
+    torvane_test::PngSpec recipe;
+    recipe.width = 1600;
+    recipe.height = 1200;
+    recipe.color_type = alpha ? 6 : 2;
+    recipe.pixel = [seed, alpha](std::uint32_t x, std::uint32_t y, int c) -> std::uint16_t {
         const double curve = 600 - 400 * std::sin(x / (80.0 + seed * 10)) * std::exp(-x / 1600.0);
         const bool on_curve = std::abs(static_cast<double>(y) - curve) < 3;
         const bool grid = x % 100 == 0 || y % 100 == 0;
@@ -65,7 +65,7 @@ std::string plot(int seed, bool alpha) {
         if (grid) return 200;
         return alpha ? 0 : 255;
     };
-    return torvane_test::png_bytes(spec);
+    return torvane_test::png_bytes(recipe);
 }
 
 struct Run {

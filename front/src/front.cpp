@@ -48,15 +48,15 @@ std::string top_level_help(const std::vector<CommandSpec>& commands) {
            "\nRun 'torvane <command> --help' for the options of a command.\n";
 }
 
-std::string command_help(const CommandSpec& spec) {
-    std::string out = "Usage: torvane " + spec.name + " [OPTIONS]\n";
-    const std::string text = layout_help_text(spec.help, terminal_width());
+std::string command_help(const CommandSpec& entry) {
+    std::string out = "Usage: torvane " + entry.name + " [OPTIONS]\n";
+    const std::string text = layout_help_text(entry.help, terminal_width());
     if (text.empty() || text.front() != '\n') out += "\n";
     out += text;
     if (out.size() < 2 || out.compare(out.size() - 2, 2, "\n\n") != 0) out += "\n";
     out += "Options:\n";
-    out += "  -c, --config PATH  " + spec.config_help + "\n";
-    out += "  --generate-config  " + spec.generate_config_help + "\n";
+    out += "  -c, --config PATH  " + entry.config_help + "\n";
+    out += "  --generate-config  " + entry.generate_config_help + "\n";
     out += "  -h, --help         " + std::string(k_help_option_text) + "\n";
     return out;
 }
@@ -67,8 +67,8 @@ public:
 
     std::string make_help(const CLI::App* app, std::string, CLI::AppFormatMode) const override {
         if (app->get_parent() != nullptr) {
-            for (const auto& spec : m_commands) {
-                if (spec.name == app->get_name()) return command_help(spec);
+            for (const auto& entry : m_commands) {
+                if (entry.name == app->get_name()) return command_help(entry);
             }
         }
         return top_level_help(m_commands);

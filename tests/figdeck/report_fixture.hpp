@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "pdf_inspection.hpp"
+#include "pdf_reading.hpp"
 #include "test_images.hpp"
 #include "test_support.hpp"
 #include "torvane/figdeck/template.hpp"
@@ -21,18 +21,18 @@ using nlohmann::ordered_json;
 
 inline void write_png(const fs::path& path, std::uint32_t width, std::uint32_t height,
                       int color_type = 2) {
-    torvane_test::PngSpec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.color_type = color_type;
-    torvane_test::write_file(path, torvane_test::png_bytes(spec));
+    torvane_test::PngSpec recipe;
+    recipe.width = width;
+    recipe.height = height;
+    recipe.color_type = color_type;
+    torvane_test::write_file(path, torvane_test::png_bytes(recipe));
 }
 
 inline void write_jpeg(const fs::path& path, std::uint32_t width, std::uint32_t height) {
-    torvane_test::JpegSpec spec;
-    spec.width = width;
-    spec.height = height;
-    torvane_test::write_file(path, torvane_test::jpeg_bytes(spec));
+    torvane_test::JpegSpec recipe;
+    recipe.width = width;
+    recipe.height = height;
+    torvane_test::write_file(path, torvane_test::jpeg_bytes(recipe));
 }
 
 // The template configuration with its image folder made absolute under `dir`.

@@ -57,7 +57,7 @@ fs::path draw_images(const TempDir& dir, const std::vector<fs::path>& files) {
 
 struct PngCase {
     std::string name;
-    torvane_test::PngSpec spec;
+    torvane_test::PngSpec recipe;
     int colour_channels;  // what the PDF image holds
     bool soft_mask;
 };
@@ -69,7 +69,7 @@ std::string grey_palette() {
 }
 
 std::vector<PngCase> png_cases() {
-    auto spec = [](int color_type, int depth, bool interlaced = false) {
+    auto recipe = [](int color_type, int depth, bool interlaced = false) {
         torvane_test::PngSpec s;
         s.width = 13;  // odd sizes make partial bytes and short Adam7 passes
         s.height = 11;
@@ -80,23 +80,23 @@ std::vector<PngCase> png_cases() {
     };
     std::vector<PngCase> cases;
     for (const int depth : {1, 2, 4, 8, 16}) {
-        cases.push_back({"grey" + std::to_string(depth), spec(0, depth), 1, false});
+        cases.push_back({"grey" + std::to_string(depth), recipe(0, depth), 1, false});
     }
     for (const int depth : {1, 2, 4, 8}) {
-        auto s = spec(3, depth);
+        auto s = recipe(3, depth);
         s.palette = grey_palette().substr(0, 3u << depth);
         // pdfimages writes a 1-bit image as black and white whatever its palette says.
         if (depth == 1) s.palette = std::string("\0\0\0\xFF\xFF\xFF", 6);
         cases.push_back({"palette" + std::to_string(depth), s, 3, false});
     }
-    cases.push_back({"rgb8", spec(2, 8), 3, false});
-    cases.push_back({"rgb16", spec(2, 16), 3, false});
-    cases.push_back({"grey_alpha8", spec(4, 8), 1, true});
-    cases.push_back({"rgba8", spec(6, 8), 3, true});
-    cases.push_back({"rgba16", spec(6, 16), 3, true});
-    cases.push_back({"rgb8_interlaced", spec(2, 8, true), 3, false});
-    cases.push_back({"rgba8_interlaced", spec(6, 8, true), 3, true});
-    auto keyed = spec(3, 8);
+    cases.push_back({"rgb8", recipe(2, 8), 3, false});
+    cases.push_back({"rgb16", recipe(2, 16), 3, false});
+    cases.push_back({"grey_alpha8", recipe(4, 8), 1, true});
+    cases.push_back({"rgba8", recipe(6, 8), 3, true});
+    cases.push_back({"rgba16", recipe(6, 16), 3, true});
+    cases.push_back({"rgb8_interlaced", recipe(2, 8, true), 3, false});
+    cases.push_back({"rgba8_interlaced", recipe(6, 8, true), 3, true});
+    auto keyed = recipe(3, 8);
     keyed.palette = grey_palette();
     keyed.transparency = std::string("\x00\x80", 2);  // entry 0 clear, entry 1 half
     cases.push_back({"palette_trns", keyed, 3, true});
@@ -111,7 +111,7 @@ TEST(PageModelImages, EveryPngKindEmbedsWithItsPixelsAndAlphaAsSoftMask) {
     std::vector<fs::path> files;
     for (const auto& png : cases) {
         files.push_back(dir / (png.name + ".png"));
-        write_file(files.back(), png_bytes(png.spec));
+        write_file(files.back(), png_bytes(png.recipe));
     }
     const auto pdf = draw_images(dir, files);
     expect_clean_pdf(pdf);
@@ -170,7 +170,7 @@ TEST(PageModelImages, JpegBytesGoInUnchangedForEveryKind) {
     TempDir dir;
     struct JpegCase {
         std::string name;
-        torvane_test::JpegSpec spec;
+        torvane_test::JpegSpec recipe;
         std::string colour;
     };
     std::vector<JpegCase> cases{{"baseline", {40, 20, 3, false, 85, {}}, "rgb"},
@@ -180,7 +180,7 @@ TEST(PageModelImages, JpegBytesGoInUnchangedForEveryKind) {
     std::vector<fs::path> files;
     for (const auto& jpeg : cases) {
         files.push_back(dir / (jpeg.name + ".jpg"));
-        write_file(files.back(), jpeg_bytes(jpeg.spec));
+        write_file(files.back(), jpeg_bytes(jpeg.recipe));
     }
     const auto pdf = draw_images(dir, files);
     expect_clean_pdf(pdf);

@@ -126,10 +126,10 @@ TEST(FrontCli, UnhandledExceptionsBecomeOneErrorLineWithStatus1) {
 }
 
 TEST(FrontCli, CommandHelpHasUsageTextAndOptions) {
-    torvane::CommandSpec spec = fake_command([](const auto&, bool) { return 0; });
-    spec.help = std::string(30, 'w') + " " + std::string(30, 'x') + " " + std::string(30, 'y') +
+    torvane::CommandSpec entry = fake_command([](const auto&, bool) { return 0; });
+    entry.help = std::string(30, 'w') + " " + std::string(30, 'x') + " " + std::string(30, 'y') +
                 "\n\n\b\n" + std::string(100, 'z') + "\n";
-    const auto result = run_front({spec}, {"fake", "--help"});
+    const auto result = run_front({entry}, {"fake", "--help"});
     EXPECT_EQ(result.status, 0);
     const auto lines = lines_of(result.out);
     ASSERT_GE(lines.size(), 9u) << result.out;

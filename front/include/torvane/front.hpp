@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "torvane/command_spec.hpp"
+#include "torvane/command_entry.hpp"
 
 namespace torvane::front {
 

@@ -20,8 +20,8 @@ struct PngSpec {
     PixelFunction pixel;       // default: a gradient
 };
 
-// Returns the bytes of a PNG file written as `spec` says (Adam7 when interlaced).
-std::string png_bytes(const PngSpec& spec);
+// Returns the bytes of a PNG file written as `recipe` says (Adam7 when interlaced).
+std::string png_bytes(const PngSpec& recipe);
 
 struct JpegSpec {
     std::uint32_t width = 16;
@@ -33,7 +33,7 @@ struct JpegSpec {
 };
 
 // Returns the bytes of a JPEG file (through libjpeg); CMYK files carry the Adobe marker.
-std::string jpeg_bytes(const JpegSpec& spec);
+std::string jpeg_bytes(const JpegSpec& recipe);
 
 // Returns the bytes of an uncompressed BMP file of 24 or 32 bits per pixel (32: with alpha).
 std::string bmp_bytes(std::uint32_t width, std::uint32_t height, int bits);

@@ -39,23 +39,23 @@ int channels_of(int color_type) {
 }
 
 // Appends the filtered rows (filter type 0) of the sub-image of pixels (x0 + i*dx, y0 + j*dy).
-void append_rows(std::string& raw, const PngSpec& spec, const PixelFunction& pixel,
+void append_rows(std::string& raw, const PngSpec& recipe, const PixelFunction& pixel,
                  std::uint32_t x0, std::uint32_t y0, std::uint32_t dx, std::uint32_t dy) {
-    const int channels = channels_of(spec.color_type);
-    for (std::uint32_t y = y0; y < spec.height; y += dy) {
-        if (x0 >= spec.width) return;
+    const int channels = channels_of(recipe.color_type);
+    for (std::uint32_t y = y0; y < recipe.height; y += dy) {
+        if (x0 >= recipe.width) return;
         raw.push_back('\0');
         std::uint32_t bits = 0;
         int bit_count = 0;
-        for (std::uint32_t x = x0; x < spec.width; x += dx) {
+        for (std::uint32_t x = x0; x < recipe.width; x += dx) {
             for (int c = 0; c < channels; ++c) {
                 const std::uint16_t value = pixel(x, y, c);
-                if (spec.bit_depth == 16) {
+                if (recipe.bit_depth == 16) {
                     raw.push_back(static_cast<char>(value >> 8));
                     raw.push_back(static_cast<char>(value & 0xFF));
                 } else {
-                    bits = (bits << spec.bit_depth) | value;
-                    bit_count += spec.bit_depth;
+                    bits = (bits << recipe.bit_depth) | value;
+                    bit_count += recipe.bit_depth;
                     if (bit_count == 8) {
                         raw.push_back(static_cast<char>(bits));
                         bits = 0;
@@ -70,32 +70,32 @@ void append_rows(std::string& raw, const PngSpec& spec, const PixelFunction& pix
 
 }  // namespace
 
-std::string png_bytes(const PngSpec& spec) {
-    const std::uint32_t max_value = (1u << spec.bit_depth) - 1;
-    const PixelFunction pixel = spec.pixel ? spec.pixel : [&](std::uint32_t x, std::uint32_t y, int c) {
+std::string png_bytes(const PngSpec& recipe) {
+    const std::uint32_t max_value = (1u << recipe.bit_depth) - 1;
+    const PixelFunction pixel = recipe.pixel ? recipe.pixel : [&](std::uint32_t x, std::uint32_t y, int c) {
         return static_cast<std::uint16_t>((x * 37 + y * 91 + static_cast<std::uint32_t>(c) * 53) % (max_value + 1));
     };
     std::string out("\x89PNG\r\n\x1a\n", 8);
     std::string header;
-    put_32(header, spec.width);
-    put_32(header, spec.height);
-    header.push_back(static_cast<char>(spec.bit_depth));
-    header.push_back(static_cast<char>(spec.color_type));
+    put_32(header, recipe.width);
+    put_32(header, recipe.height);
+    header.push_back(static_cast<char>(recipe.bit_depth));
+    header.push_back(static_cast<char>(recipe.color_type));
     header.push_back('\0');
     header.push_back('\0');
-    header.push_back(spec.interlaced ? '\1' : '\0');
+    header.push_back(recipe.interlaced ? '\1' : '\0');
     put_chunk(out, "IHDR", header);
-    if (!spec.palette.empty()) put_chunk(out, "PLTE", spec.palette);
-    if (!spec.transparency.empty()) put_chunk(out, "tRNS", spec.transparency);
+    if (!recipe.palette.empty()) put_chunk(out, "PLTE", recipe.palette);
+    if (!recipe.transparency.empty()) put_chunk(out, "tRNS", recipe.transparency);
 
     std::string raw;
-    if (spec.interlaced) {
+    if (recipe.interlaced) {
         static constexpr std::array<std::array<std::uint32_t, 4>, 7> k_passes{{
             {0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4}, {0, 2, 2, 4}, {1, 0, 2, 2},
             {0, 1, 1, 2}}};
-        for (const auto& [x0, y0, dx, dy] : k_passes) append_rows(raw, spec, pixel, x0, y0, dx, dy);
+        for (const auto& [x0, y0, dx, dy] : k_passes) append_rows(raw, recipe, pixel, x0, y0, dx, dy);
     } else {
-        append_rows(raw, spec, pixel, 0, 0, 1, 1);
+        append_rows(raw, recipe, pixel, 0, 0, 1, 1);
     }
     uLongf size = compressBound(raw.size());
     std::string packed(size, '\0');
@@ -107,7 +107,7 @@ std::string png_bytes(const PngSpec& spec) {
     return out;
 }
 
-std::string jpeg_bytes(const JpegSpec& spec) {
+std::string jpeg_bytes(const JpegSpec& recipe) {
     jpeg_compress_struct info{};
     jpeg_error_mgr errors{};
     info.err = jpeg_std_error(&errors);
@@ -115,23 +115,23 @@ std::string jpeg_bytes(const JpegSpec& spec) {
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
     jpeg_mem_dest(&info, &buffer, &size);
-    info.image_width = spec.width;
-    info.image_height = spec.height;
-    info.input_components = spec.components;
-    info.in_color_space = spec.components == 1 ? JCS_GRAYSCALE
-                          : spec.components == 4 ? JCS_CMYK
+    info.image_width = recipe.width;
+    info.image_height = recipe.height;
+    info.input_components = recipe.components;
+    info.in_color_space = recipe.components == 1 ? JCS_GRAYSCALE
+                          : recipe.components == 4 ? JCS_CMYK
                                                  : JCS_RGB;
     jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, spec.quality, TRUE);
-    if (spec.progressive) jpeg_simple_progression(&info);
+    jpeg_set_quality(&info, recipe.quality, TRUE);
+    if (recipe.progressive) jpeg_simple_progression(&info);
     jpeg_start_compress(&info, TRUE);
-    std::vector<unsigned char> row(static_cast<std::size_t>(spec.width) * spec.components);
+    std::vector<unsigned char> row(static_cast<std::size_t>(recipe.width) * recipe.components);
     while (info.next_scanline < info.image_height) {
-        for (std::uint32_t x = 0; x < spec.width; ++x) {
-            for (int c = 0; c < spec.components; ++c) {
-                row[x * spec.components + c] = static_cast<unsigned char>(
-                    spec.pixel ? spec.pixel(x, info.next_scanline, c)
-                               : (x * 255 / spec.width + info.next_scanline * 7 + c * 60) % 256);
+        for (std::uint32_t x = 0; x < recipe.width; ++x) {
+            for (int c = 0; c < recipe.components; ++c) {
+                row[x * recipe.components + c] = static_cast<unsigned char>(
+                    recipe.pixel ? recipe.pixel(x, info.next_scanline, c)
+                               : (x * 255 / recipe.width + info.next_scanline * 7 + c * 60) % 256);
             }
         }
         JSAMPROW rows[1] = {row.data()};

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "torvane/command_spec.hpp"
+#include "torvane/command_entry.hpp"
 
 namespace torvane::gridpage {
 
