@@ -1,8 +1,6 @@
 #include "helmkit/file_mg.hpp"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -12,6 +10,7 @@
 #include "helmkit/atomic_file.hpp"
 #include "helmkit/error.hpp"
 #include "helmkit/natural_order.hpp"
+#include "read_chunks.hpp"
 #include "helmkit/utf8.hpp"
 
 namespace fs = std::filesystem;
@@ -60,29 +59,10 @@ std::string json_type_name(const nlohmann::ordered_json& value) {
 }
 
 std::string read_file(const fs::path& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw_file_error("read", path, errno);
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-        const int error = S_ISDIR(info.st_mode) ? EISDIR : errno;
-        ::close(fd);
-        throw_file_error("read", path, error);
-    }
+    ReadableFile file(path);
     std::string content;
-    if (S_ISREG(info.st_mode)) content.reserve(static_cast<std::size_t>(info.st_size));
-    char buffer[65536];
-    while (true) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got == 0) break;
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            const int error = errno;
-            ::close(fd);
-            throw_file_error("read", path, error);
-        }
-        content.append(buffer, static_cast<std::size_t>(got));
-    }
-    ::close(fd);
+    if (S_ISREG(file.info().st_mode)) content.reserve(static_cast<std::size_t>(file.info().st_size));
+    file.read_chunks([&](std::string_view chunk) { content.append(chunk); });
     return content;
 }
 

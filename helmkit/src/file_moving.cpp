@@ -9,6 +9,7 @@
 #include "helmkit/atomic_file.hpp"
 #include "helmkit/error.hpp"
 #include "helmkit/file_mg.hpp"
+#include "read_chunks.hpp"
 
 namespace fs = std::filesystem;
 
@@ -47,29 +48,11 @@ void create_folder_for(const fs::path& file) {
 // Copies `src` to the new file `target` through an AtomicFile (flushed, never replacing),
 // keeping the modification time.
 void copy_to_new_file(const fs::path& src, const fs::path& target) {
-    const int fd = ::open(src.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw_file_error("read", src, errno);
-    struct stat info {};
-    ::fstat(fd, &info);
-    try {
-        AtomicFile copy(target);
-        char buffer[65536];
-        while (true) {
-            const ssize_t got = ::read(fd, buffer, sizeof buffer);
-            if (got == 0) break;
-            if (got < 0) {
-                if (errno == EINTR) continue;
-                throw_file_error("read", src, errno);
-            }
-            copy.write(std::string_view(buffer, static_cast<std::size_t>(got)));
-        }
-        copy.commit(Overwrite::no);
-    } catch (...) {
-        ::close(fd);
-        throw;
-    }
-    ::close(fd);
-    const timespec times[2] = {info.st_atim, info.st_mtim};
+    ReadableFile source(src);
+    AtomicFile copy(target);
+    source.read_chunks([&](std::string_view chunk) { copy.write(chunk); });
+    copy.commit(Overwrite::no);
+    const timespec times[2] = {source.info().st_atim, source.info().st_mtim};
     ::utimensat(AT_FDCWD, target.c_str(), times, 0);
 }
 
