@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "helmkit/atomic_file.hpp"
-#include "helmkit/child_process.hpp"
-#include "helmkit/file_mg.hpp"
+#include "helmkit/files/atomic_file.hpp"
+#include "helmkit/base/child_process.hpp"
+#include "helmkit/files/file_mg.hpp"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;

@@ -14,7 +14,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "helmkit/xlsx_reader.hpp"
+#include "helmkit/workbook/xlsx_reader.hpp"
 #include "torvane/claimsort/expense_rename.hpp"
 
 namespace fs = std::filesystem;

@@ -15,8 +15,8 @@
 #include <functional>
 #include <string>
 
-#include "helmkit/excel_tools.hpp"
-#include "helmkit/file_mg.hpp"
+#include "helmkit/workbook/excel_tools.hpp"
+#include "helmkit/files/file_mg.hpp"
 #include "torvane/dealmatch/dealmatch.hpp"
 #include "torvane/dealmatch/monthly_summary.hpp"
 

@@ -1,4 +1,4 @@
-#include "helmkit/child_process.hpp"
+#include "helmkit/base/child_process.hpp"
 #include "site_fixture.hpp"
 
 using namespace chartdoc_test;

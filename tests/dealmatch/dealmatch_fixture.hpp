@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "helmkit/cell_value.hpp"
+#include "helmkit/text/cell_value.hpp"
 #include "test_support.hpp"
 #include "workbook_files.hpp"
 

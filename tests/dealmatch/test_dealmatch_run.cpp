@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "dealmatch_fixture.hpp"
-#include "helmkit/xlsx_reader.hpp"
+#include "helmkit/workbook/xlsx_reader.hpp"
 
 using namespace dealmatch_test;
 using helmkit::CellValue;

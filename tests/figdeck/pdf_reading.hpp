@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "helmkit/child_process.hpp"
+#include "helmkit/base/child_process.hpp"
 #include "test_support.hpp"
 
 namespace figdeck_test {

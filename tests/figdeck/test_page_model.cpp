@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include "helmkit/error.hpp"
+#include "helmkit/base/error.hpp"
 #include "report_fixture.hpp"
 #include "torvane/figdeck/page_model.hpp"
 

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "helmkit/error.hpp"
+#include "helmkit/base/error.hpp"
 #include "report_fixture.hpp"
 #include "torvane/figdeck/report_generator.hpp"
 

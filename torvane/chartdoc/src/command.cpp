@@ -1,8 +1,8 @@
 #include "torvane/chartdoc/command.hpp"
 
-#include "helmkit/app_logging.hpp"
-#include "helmkit/console.hpp"
-#include "helmkit/file_mg.hpp"
+#include "helmkit/base/app_logging.hpp"
+#include "helmkit/base/console.hpp"
+#include "helmkit/files/file_mg.hpp"
 #include "torvane/chartdoc/template.hpp"
 #if CHARTDOC_HAS_MD
 #include "torvane/chartdoc/mermaid_converter.hpp"

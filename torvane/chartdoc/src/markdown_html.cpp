@@ -2,7 +2,7 @@
 
 #include <md4c-html.h>
 
-#include "helmkit/error.hpp"
+#include "helmkit/base/error.hpp"
 
 namespace torvane::chartdoc {
 

@@ -3,11 +3,11 @@
 #include <filesystem>
 #include <system_error>
 
-#include "helmkit/app_logging.hpp"
-#include "helmkit/atomic_file.hpp"
-#include "helmkit/child_process.hpp"
-#include "helmkit/error.hpp"
-#include "helmkit/file_mg.hpp"
+#include "helmkit/base/app_logging.hpp"
+#include "helmkit/files/atomic_file.hpp"
+#include "helmkit/base/child_process.hpp"
+#include "helmkit/base/error.hpp"
+#include "helmkit/files/file_mg.hpp"
 #include "torvane/chartdoc/markdown_html.hpp"
 #include "torvane/chartdoc/page_templates.hpp"
 

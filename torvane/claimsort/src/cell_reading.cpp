@@ -5,10 +5,10 @@
 #include <string_view>
 
 #include "claimsort_log.hpp"
-#include "helmkit/cell_text.hpp"
-#include "helmkit/error.hpp"
-#include "helmkit/utf8.hpp"
-#include "helmkit/xlsx_reader.hpp"
+#include "helmkit/text/cell_text.hpp"
+#include "helmkit/base/error.hpp"
+#include "helmkit/text/utf8.hpp"
+#include "helmkit/workbook/xlsx_reader.hpp"
 #include "torvane/claimsort/command.hpp"
 
 namespace torvane::claimsort {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "helmkit/app_logging.hpp"
+#include "helmkit/base/app_logging.hpp"
 
 namespace torvane::claimsort {
 

@@ -1,7 +1,7 @@
 #include "torvane/claimsort/command.hpp"
 
-#include "helmkit/console.hpp"
-#include "helmkit/file_mg.hpp"
+#include "helmkit/base/console.hpp"
+#include "helmkit/files/file_mg.hpp"
 #include "torvane/claimsort/expense_rename.hpp"
 #include "torvane/claimsort/template.hpp"
 

@@ -9,10 +9,10 @@
 #include <fmt/format.h>
 
 #include "claimsort_log.hpp"
-#include "helmkit/config_value.hpp"
-#include "helmkit/error.hpp"
-#include "helmkit/json_value.hpp"
-#include "helmkit/file_mg.hpp"
+#include "helmkit/base/config_value.hpp"
+#include "helmkit/base/error.hpp"
+#include "helmkit/base/json_value.hpp"
+#include "helmkit/files/file_mg.hpp"
 #include "torvane/claimsort/cell_reading.hpp"
 #include "torvane/claimsort/command.hpp"
 

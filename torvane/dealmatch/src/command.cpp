@@ -1,8 +1,8 @@
 #include "torvane/dealmatch/command.hpp"
 
-#include "helmkit/app_logging.hpp"
-#include "helmkit/console.hpp"
-#include "helmkit/file_mg.hpp"
+#include "helmkit/base/app_logging.hpp"
+#include "helmkit/base/console.hpp"
+#include "helmkit/files/file_mg.hpp"
 #include "torvane/dealmatch/dealmatch.hpp"
 #include "torvane/dealmatch/template.hpp"
 

@@ -2,10 +2,10 @@
 
 #include <cstdlib>
 
-#include "helmkit/config_value.hpp"
-#include "helmkit/error.hpp"
-#include "helmkit/excel_tools.hpp"
-#include "helmkit/file_mg.hpp"
+#include "helmkit/base/config_value.hpp"
+#include "helmkit/base/error.hpp"
+#include "helmkit/workbook/excel_tools.hpp"
+#include "helmkit/files/file_mg.hpp"
 #include "torvane/dealmatch/monthly_summary.hpp"
 
 using nlohmann::ordered_json;

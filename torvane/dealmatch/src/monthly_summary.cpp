@@ -5,10 +5,10 @@
 #include <map>
 #include <optional>
 
-#include "helmkit/cell_text.hpp"
-#include "helmkit/error.hpp"
-#include "helmkit/lenient_date.hpp"
-#include "helmkit/number_text.hpp"
+#include "helmkit/text/cell_text.hpp"
+#include "helmkit/base/error.hpp"
+#include "helmkit/workbook/lenient_date.hpp"
+#include "helmkit/text/number_text.hpp"
 
 namespace torvane::dealmatch {
 

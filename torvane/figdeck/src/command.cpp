@@ -1,10 +1,10 @@
 #include "torvane/figdeck/command.hpp"
 
-#include "helmkit/app_logging.hpp"
-#include "helmkit/console.hpp"
-#include "helmkit/json_value.hpp"
-#include "helmkit/error.hpp"
-#include "helmkit/file_mg.hpp"
+#include "helmkit/base/app_logging.hpp"
+#include "helmkit/base/console.hpp"
+#include "helmkit/base/json_value.hpp"
+#include "helmkit/base/error.hpp"
+#include "helmkit/files/file_mg.hpp"
 #include "torvane/figdeck/template.hpp"
 #if FIGDECK_HAS_PDF_LIBS
 #include "torvane/figdeck/report_generator.hpp"

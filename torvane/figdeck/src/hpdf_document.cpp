@@ -6,7 +6,7 @@
 #include <fmt/format.h>
 #include <utility>
 
-#include "helmkit/error.hpp"
+#include "helmkit/base/error.hpp"
 
 namespace torvane::figdeck {
 

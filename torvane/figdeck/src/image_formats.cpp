@@ -6,7 +6,7 @@
 #include <fmt/format.h>
 #include <vector>
 
-#include "helmkit/error.hpp"
+#include "helmkit/base/error.hpp"
 
 namespace torvane::figdeck {
 

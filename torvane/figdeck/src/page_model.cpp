@@ -12,10 +12,10 @@
 #include <fstream>
 #include <vector>
 
-#include "helmkit/app_logging.hpp"
-#include "helmkit/atomic_file.hpp"
-#include "helmkit/error.hpp"
-#include "helmkit/utf8.hpp"
+#include "helmkit/base/app_logging.hpp"
+#include "helmkit/files/atomic_file.hpp"
+#include "helmkit/base/error.hpp"
+#include "helmkit/text/utf8.hpp"
 #include "hpdf_document.hpp"
 #include "pdf_images.hpp"
 #include "text_fonts.hpp"

@@ -12,8 +12,8 @@
 #include <utility>
 #include <string_view>
 
-#include "helmkit/error.hpp"
-#include "helmkit/file_mg.hpp"
+#include "helmkit/base/error.hpp"
+#include "helmkit/files/file_mg.hpp"
 #include "image_formats.hpp"
 
 namespace torvane::figdeck {

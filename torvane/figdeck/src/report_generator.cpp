@@ -10,12 +10,12 @@
 #include <fmt/format.h>
 #include <memory>
 
-#include "helmkit/app_logging.hpp"
-#include "helmkit/config_value.hpp"
-#include "helmkit/json_value.hpp"
-#include "helmkit/error.hpp"
-#include "helmkit/file_mg.hpp"
-#include "helmkit/parse_tools.hpp"
+#include "helmkit/base/app_logging.hpp"
+#include "helmkit/base/config_value.hpp"
+#include "helmkit/base/json_value.hpp"
+#include "helmkit/base/error.hpp"
+#include "helmkit/files/file_mg.hpp"
+#include "helmkit/text/parse_tools.hpp"
 
 namespace torvane::figdeck {
 

@@ -8,10 +8,10 @@
 
 #include <vector>
 
-#include "helmkit/app_logging.hpp"
-#include "helmkit/error.hpp"
-#include "helmkit/file_mg.hpp"
-#include "helmkit/utf8.hpp"
+#include "helmkit/base/app_logging.hpp"
+#include "helmkit/base/error.hpp"
+#include "helmkit/files/file_mg.hpp"
+#include "helmkit/text/utf8.hpp"
 
 namespace torvane::figdeck {
 

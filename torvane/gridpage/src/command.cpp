@@ -1,8 +1,8 @@
 #include "torvane/gridpage/command.hpp"
 
-#include "helmkit/app_logging.hpp"
-#include "helmkit/console.hpp"
-#include "helmkit/file_mg.hpp"
+#include "helmkit/base/app_logging.hpp"
+#include "helmkit/base/console.hpp"
+#include "helmkit/files/file_mg.hpp"
 #include "torvane/gridpage/template.hpp"
 #if GRIDPAGE_HAS_PDF_LIBS
 #include "torvane/gridpage/gridpager.hpp"

@@ -9,12 +9,12 @@
 #include <numeric>
 #include <system_error>
 
-#include "helmkit/atomic_file.hpp"
-#include "helmkit/config_value.hpp"
-#include "helmkit/console.hpp"
-#include "helmkit/error.hpp"
-#include "helmkit/file_mg.hpp"
-#include "helmkit/json_value.hpp"
+#include "helmkit/files/atomic_file.hpp"
+#include "helmkit/base/config_value.hpp"
+#include "helmkit/base/console.hpp"
+#include "helmkit/base/error.hpp"
+#include "helmkit/files/file_mg.hpp"
+#include "helmkit/base/json_value.hpp"
 #include "torvane/gridpage/transformation.hpp"
 
 namespace fs = std::filesystem;

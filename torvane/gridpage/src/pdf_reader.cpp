@@ -9,7 +9,7 @@
 #include <cmath>
 #include <utility>
 
-#include "helmkit/error.hpp"
+#include "helmkit/base/error.hpp"
 #include "qpdf_objects.hpp"
 
 namespace torvane::gridpage {

@@ -13,7 +13,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "helmkit/error.hpp"
+#include "helmkit/base/error.hpp"
 
 #include "qpdf_objects.hpp"
 

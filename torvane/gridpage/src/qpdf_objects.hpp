@@ -14,8 +14,8 @@
 #include <utility>
 #include <vector>
 
-#include "helmkit/app_logging.hpp"
-#include "helmkit/error.hpp"
+#include "helmkit/base/app_logging.hpp"
+#include "helmkit/base/error.hpp"
 #include "torvane/gridpage/output_page.hpp"
 
 namespace torvane::gridpage {

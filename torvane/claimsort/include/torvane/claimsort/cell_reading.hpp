@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "helmkit/cell_value.hpp"
+#include "helmkit/text/cell_value.hpp"
 
 namespace torvane::claimsort {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <utility>
 
-#include "helmkit/app_logging.hpp"
-#include "helmkit/table.hpp"
+#include "helmkit/base/app_logging.hpp"
+#include "helmkit/workbook/table.hpp"
 
 namespace torvane::dealmatch {
 

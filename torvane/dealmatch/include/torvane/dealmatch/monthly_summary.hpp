@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "helmkit/table.hpp"
+#include "helmkit/workbook/table.hpp"
 
 namespace torvane::dealmatch {
 

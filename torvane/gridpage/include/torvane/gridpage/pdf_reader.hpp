@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "helmkit/app_logging.hpp"
+#include "helmkit/base/app_logging.hpp"
 #include "torvane/gridpage/layout.hpp"
 
 namespace torvane::gridpage {

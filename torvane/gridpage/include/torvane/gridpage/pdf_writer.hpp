@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "helmkit/app_logging.hpp"
+#include "helmkit/base/app_logging.hpp"
 #include "torvane/gridpage/output_page.hpp"
 #include "torvane/gridpage/pdf_reader.hpp"
 #include "torvane/gridpage/transformation.hpp"

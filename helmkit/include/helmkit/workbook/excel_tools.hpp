@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "helmkit/base/app_logging.hpp"
+#include "helmkit/workbook/table.hpp"
+
+namespace helmkit::excelTools {
+
+// Column names with the cell address ("H2") of each column's first value, in table order.
+using CellMapping = std::vector<std::pair<std::string, std::string>>;
+
+// Reads a table from a CSV file: each column of `mapping` reads down its file column from the
+// address's row (rows are records, a blank line an empty row). The table ends at the last row where
+// any mapped column has a value; rows where all are empty are dropped. A field that is a plain
+// number becomes a number, any other stays text ("00123" keeps its zeros). Logs a warning
+// through `log` when the file is read as Windows-1252. Throws Error naming the file or address.
+Table read_csv_by_cells(const std::filesystem::path& path, const CellMapping& mapping,
+                        app_logging::Logger& log);
+
+// Reads a table from the active sheet of an .xlsx workbook or the first sheet of an .xls
+// workbook, with the rules of read_csv_by_cells; cells keep their workbook types, an empty
+// text counts as missing. Throws Error naming the file when it cannot be read.
+Table read_excel_by_cells(const std::filesystem::path& path, const CellMapping& mapping);
+
+struct MergeOptions {
+    // Key columns; when empty, `num_keys` are the keys.
+    std::vector<std::string> on;
+    // Keys compared as numbers when both sides read as numbers (12, 12.0 and "12" are equal).
+    std::vector<std::string> num_keys;
+    // Only "inner" is supported.
+    std::string how = "inner";
+    // Added to a non-key column name that both sides have: left, right.
+    std::pair<std::string, std::string> suffixes{"_x", "_y"};
+};
+
+// Returns the inner join of `df_left` and `df_right` on equal keys: for each left row in
+// order, one record per matching right row in right order. Keys compare as numbers when both
+// sides read as numbers (num_keys), otherwise as texts with blanks trimmed; a missing or blank
+// key matches nothing. Columns: the keys once (left values), the other left columns, then the
+// other right columns. Throws Error for a key column a side lacks or another `how`.
+Table merge_exact_match(const Table& df_left, const Table& df_right, const MergeOptions& options);
+
+// One table placed on a sheet. The table must outlive the write.
+struct SheetBlock {
+    const Table* df = nullptr;
+    // Whether the row labels are written, in a column before the table's.
+    bool index = false;
+    // Zero-based column where the block starts.
+    std::size_t startcol = 0;
+};
+
+// Sheet names with their blocks, in sheet order.
+using SheetsData = std::vector<std::pair<std::string, std::vector<SheetBlock>>>;
+
+// Writes `sheets` as an .xlsx workbook at `path`, atomically: per block a bold, filled,
+// bordered header row; columns as wide as their content; the header row frozen; an autofilter
+// over the first block of each sheet. Numbers as numbers, "%Y-%m-%d" texts and date-times as
+// dates. Returns false after logging an error line with the reason through `log` when the
+// workbook cannot be written (a sheet beyond 1,048,576 rows or 16,384 columns, a bad sheet
+// name, a file error); the target is then as it was.
+bool write_formatted_excel(const std::filesystem::path& path, const SheetsData& sheets,
+                           app_logging::Logger& log);
+
+}  // namespace helmkit::excelTools

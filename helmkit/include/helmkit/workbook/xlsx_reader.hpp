@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "helmkit/text/cell_value.hpp"
+
+namespace helmkit {
+
+namespace detail {
+struct XlsxWorkbook;
+}
+
+// A cell position on a sheet; both numbers start at 1.
+struct CellAddress {
+    std::uint32_t row;
+    std::uint32_t column;
+    bool operator==(const CellAddress&) const = default;
+};
+
+// Parses an A1-style address ("H2", "$d$6"; letters in any case, up to XFD1048576) into row
+// and column. Throws Error for a text that is not a cell address ("H", "2", "", "A0").
+CellAddress parse_cell_address(std::string_view address);
+
+// No part of a workbook may inflate beyond this by default: a sheet of the largest size
+// Excel allows stays far below it, a zip bomb does not.
+inline constexpr std::uint64_t k_max_workbook_entry_size = std::uint64_t{1} << 30;
+
+// Streaming reader of the active sheet of an .xlsx workbook (libzip + expat): the sheet is
+// parsed as it is inflated and never held whole. Shared strings and the date styles are
+// loaded when it opens. Cell values:
+// - numbers: an integer (int64) when the stored text has no decimal point or exponent,
+//   otherwise a double; a date-time when the cell's number format is a date or time format
+//   (1900 system with its leap-year bug, or 1904), to the millisecond;
+// - texts: shared strings, inline strings and rich text (runs joined, phonetic runs left out),
+//   formula results stored as text, error values as their text ("#DIV/0!");
+// - booleans; a formula whose result was never stored is missing and not visited.
+class XlsxReader {
+public:
+    // Opens the workbook and finds its active sheet (the first when none is marked). Throws
+    // Error naming the file when it is not a readable .xlsx: not a zip archive, truncated,
+    // encrypted (an OLE container), corrupt, or a part inflating beyond `max_entry_size`.
+    explicit XlsxReader(const std::filesystem::path& path,
+                        std::uint64_t max_entry_size = k_max_workbook_entry_size);
+    ~XlsxReader();
+    XlsxReader(const XlsxReader&) = delete;
+    XlsxReader& operator=(const XlsxReader&) = delete;
+    XlsxReader(XlsxReader&&) noexcept;
+    XlsxReader& operator=(XlsxReader&&) noexcept;
+
+    // Streams the active sheet's non-empty cells in file order; stops as soon as `visit`
+    // returns false. Throws Error naming the file when the sheet is damaged.
+    void for_each_cell(
+        const std::function<bool(std::uint32_t row, std::uint32_t column, const CellValue& value)>&
+            visit);
+
+    // Returns the values of `cells` in their order, missing for empty cells; reads the sheet
+    // only as far as the last of them. Throws Error as for_each_cell does.
+    std::vector<CellValue> read_cells(const std::vector<CellAddress>& cells);
+
+    // The name of the sheet that is read.
+    const std::string& active_sheet_name() const;
+
+private:
+    std::unique_ptr<detail::XlsxWorkbook> m_workbook;
+};
+
+}  // namespace helmkit

@@ -1,0 +1,131 @@
+#include "helmkit/base/child_process.hpp"
+
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "helmkit/base/error.hpp"
+
+extern char** environ;
+
+namespace helmkit {
+
+namespace {
+
+// The folders a shell searches when PATH is unset.
+std::string default_search_path() {
+    const std::size_t size = ::confstr(_CS_PATH, nullptr, 0);
+    if (size == 0) return "/bin:/usr/bin";
+    std::string path(size, '\0');
+    ::confstr(_CS_PATH, path.data(), size);
+    path.resize(size - 1);
+    return path;
+}
+
+bool is_executable_file(const std::filesystem::path& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+           ::access(path.c_str(), X_OK) == 0;
+}
+
+bool needs_quotes(std::string_view argument) {
+    if (argument.empty()) return true;
+    for (const char c : argument) {
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                           (c >= '0' && c <= '9') || std::strchr("-_./:=+,%@", c) != nullptr ||
+                           static_cast<unsigned char>(c) >= 0x80;
+        if (!plain) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::optional<std::filesystem::path> find_program(std::string_view name) {
+    if (name.empty()) return std::nullopt;
+    if (name.find('/') != std::string_view::npos) {
+        if (is_executable_file(std::filesystem::path(name))) return std::filesystem::path(name);
+        return std::nullopt;
+    }
+    const char* env_path = std::getenv("PATH");
+    const std::string search = env_path != nullptr ? std::string(env_path) : default_search_path();
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t end = std::min(search.find(':', start), search.size());
+        const std::string_view folder = std::string_view(search).substr(start, end - start);
+        const auto candidate =
+            (folder.empty() ? std::filesystem::path(".") : std::filesystem::path(folder)) / name;
+        if (is_executable_file(candidate)) return candidate;
+        if (end == search.size()) break;
+        start = end + 1;
+    }
+    return std::nullopt;
+}
+
+ProcessStatus run_process(const std::vector<std::string>& argv) {
+    if (argv.empty() || argv.front().empty())
+        throw Error("cannot start a process without a command");
+    std::vector<char*> pointers;
+    pointers.reserve(argv.size() + 1);
+    for (const auto& argument : argv) pointers.push_back(const_cast<char*>(argument.c_str()));
+    pointers.push_back(nullptr);
+
+    pid_t pid = 0;
+    const int spawned =
+        ::posix_spawnp(&pid, pointers[0], nullptr, nullptr, pointers.data(), environ);
+    if (spawned != 0) {
+        throw Error("cannot start " + command_line_text(argv) + ": " + std::strerror(spawned));
+    }
+    int raw = 0;
+    while (::waitpid(pid, &raw, 0) < 0) {
+        if (errno != EINTR) {
+            throw Error("cannot wait for " + command_line_text(argv) + ": " + std::strerror(errno));
+        }
+    }
+    ProcessStatus status;
+    if (WIFEXITED(raw)) {
+        status.exit_code = WEXITSTATUS(raw);
+    } else if (WIFSIGNALED(raw)) {
+        status.signal = WTERMSIG(raw);
+    }
+    return status;
+}
+
+std::string command_line_text(const std::vector<std::string>& argv) {
+    std::string text;
+    for (const auto& argument : argv) {
+        if (!text.empty()) text += ' ';
+        if (!needs_quotes(argument)) {
+            text += argument;
+            continue;
+        }
+        text += '\'';
+        for (const char c : argument) {
+            if (c == '\'') {
+                text += "'\\''";
+            } else {
+                text += c;
+            }
+        }
+        text += '\'';
+    }
+    return text;
+}
+
+std::string describe_process_status(const ProcessStatus& status) {
+    if (status.exit_code) return "exited with status " + std::to_string(*status.exit_code);
+    if (status.signal) {
+        const char* name = ::strsignal(*status.signal);
+        return "was ended by signal " + std::to_string(*status.signal) +
+               (name != nullptr ? std::string(" (") + name + ")" : std::string());
+    }
+    return "ended in an unknown way";
+}
+
+}  // namespace helmkit

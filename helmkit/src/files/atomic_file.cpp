@@ -1,0 +1,116 @@
+#include "helmkit/files/atomic_file.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <string>
+#include <utility>
+
+#include "helmkit/base/error.hpp"
+
+namespace helmkit {
+
+namespace {
+
+mode_t default_file_mode() {
+    // umask can only be read by setting it; restore it at once.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+}  // namespace
+
+AtomicFile::AtomicFile(std::filesystem::path target) : m_target(std::move(target)) {
+    // Built by appending: GCC 12 at -O3 warns falsely (-Wrestrict) about "." + std::string.
+    std::string name = ".";
+    name += m_target.filename().string();
+    name += ".tmp-XXXXXX";
+    std::string pattern = (m_target.parent_path() / name).string();
+    m_fd = ::mkstemp(pattern.data());
+    if (m_fd < 0) {
+        throw_file_error("create a temporary file for", m_target, errno);
+    }
+    m_temp = pattern;
+}
+
+AtomicFile::AtomicFile(AtomicFile&& other) noexcept
+    : m_target(std::move(other.m_target)),
+      m_temp(std::move(other.m_temp)),
+      m_fd(std::exchange(other.m_fd, -1)),
+      m_committed(std::exchange(other.m_committed, true)) {}
+
+AtomicFile::~AtomicFile() {
+    close_fd();
+    if (!m_committed && !m_temp.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove(m_temp, ignored);
+    }
+}
+
+void AtomicFile::close_fd() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+void AtomicFile::write(std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t written = ::write(m_fd, data.data(), data.size());
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            throw_file_error("write", m_target, errno);
+        }
+        data.remove_prefix(static_cast<std::size_t>(written));
+    }
+}
+
+void AtomicFile::commit(Overwrite overwrite) {
+    // A library may have replaced the temporary by name; flush what is there now.
+    close_fd();
+    const int fd = ::open(m_temp.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        throw_file_error("reopen the temporary file of", m_target, errno);
+    }
+    const bool synced = ::fsync(fd) == 0;
+    const int sync_errno = errno;
+    ::fchmod(fd, default_file_mode());
+    ::close(fd);
+    if (!synced) {
+        throw_file_error("flush", m_target, sync_errno);
+    }
+    if (overwrite == Overwrite::no) {
+        if (const int error = rename_no_replace(m_temp, m_target); error != 0) {
+            throw_file_error("write", m_target, error);
+        }
+    } else if (std::rename(m_temp.c_str(), m_target.c_str()) != 0) {
+        throw_file_error("write", m_target, errno);
+    }
+    m_committed = true;
+}
+
+int rename_no_replace(const std::filesystem::path& from,
+                      const std::filesystem::path& to) noexcept {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return errno;
+    // The file system cannot rename without replacing: a hard link fails on an existing name.
+    if (::link(from.c_str(), to.c_str()) != 0) return errno;
+    if (::unlink(from.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(to.c_str());
+        return error;
+    }
+    return 0;
+}
+
+void write_file_atomically(const std::filesystem::path& target, std::string_view data) {
+    AtomicFile file(target);
+    file.write(data);
+    file.commit();
+}
+
+}  // namespace helmkit

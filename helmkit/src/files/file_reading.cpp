@@ -1,0 +1,33 @@
+// Whole-file reading, raw and as UTF-8 text.
+#include <sys/stat.h>
+
+#include <utility>
+
+#include "helmkit/base/error.hpp"
+#include "helmkit/files/file_mg.hpp"
+#include "helmkit/text/utf8.hpp"
+#include "read_chunks.hpp"
+
+namespace fs = std::filesystem;
+
+namespace helmkit::fileMg {
+
+std::string read_file(const fs::path& path) {
+    ReadableFile file(path);
+    std::string content;
+    if (S_ISREG(file.info().st_mode)) content.reserve(static_cast<std::size_t>(file.info().st_size));
+    file.read_chunks([&](std::string_view chunk) { content.append(chunk); });
+    return content;
+}
+
+std::string read_text_file(const fs::path& path) {
+    std::string content = read_file(path);
+    const auto bad = find_invalid_utf8(content);
+    if (bad != std::string_view::npos) {
+        throw Error("'" + path.string() + "' is not UTF-8 text (invalid byte at offset " +
+                    std::to_string(bad) + ")");
+    }
+    return normalise_line_breaks(std::move(content));
+}
+
+}  // namespace helmkit::fileMg

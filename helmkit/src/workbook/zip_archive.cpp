@@ -1,0 +1,122 @@
+#include "zip_archive.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+#include <zip.h>
+
+#include <array>
+#include <cerrno>
+#include <utility>
+
+#include "helmkit/base/error.hpp"
+
+namespace helmkit {
+
+namespace {
+
+// Compound File Binary (OLE) signature: password-protected .xlsx files are stored in one.
+constexpr std::array<unsigned char, 8> k_ole_signature{0xD0, 0xCF, 0x11, 0xE0,
+                                                       0xA1, 0xB1, 0x1A, 0xE1};
+
+// Returns whether the file starts like an OLE container; throws Error when it cannot be read.
+bool starts_with_ole_signature(const std::filesystem::path& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw_file_error("read workbook", path, errno);
+    std::array<unsigned char, 8> head{};
+    const ssize_t got = ::read(fd, head.data(), head.size());
+    ::close(fd);
+    return got == static_cast<ssize_t>(head.size()) && head == k_ole_signature;
+}
+
+std::string open_error_reason(int code) {
+    switch (code) {
+        case ZIP_ER_NOZIP: return "not an .xlsx workbook (no zip archive)";
+        case ZIP_ER_INCONS: return "the zip archive is damaged or truncated";
+        case ZIP_ER_MEMORY: return "out of memory";
+        default: break;
+    }
+    zip_error_t error;
+    zip_error_init_with_code(&error, code);
+    std::string reason = zip_error_strerror(&error);
+    zip_error_fini(&error);
+    return reason;
+}
+
+}  // namespace
+
+ZipArchive::ZipArchive(const std::filesystem::path& path) : m_path(path) {
+    std::error_code status_error;
+    if (std::filesystem::is_directory(path, status_error)) {
+        throw_file_error("read workbook", path, EISDIR);
+    }
+    if (starts_with_ole_signature(path)) {
+        throw Error(describe(
+            "it is encrypted or not an .xlsx workbook (an OLE container, as password-protected "
+            "workbooks and .xls files are)"));
+    }
+    int code = 0;
+    m_archive = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
+    if (m_archive == nullptr) throw Error(describe(open_error_reason(code)));
+}
+
+ZipArchive::~ZipArchive() {
+    if (m_archive != nullptr) zip_discard(m_archive);
+}
+
+ZipArchive::ZipArchive(ZipArchive&& other) noexcept
+    : m_path(std::move(other.m_path)), m_archive(std::exchange(other.m_archive, nullptr)) {}
+
+std::optional<std::uint64_t> ZipArchive::find(std::string_view name) const {
+    const std::string key(name);
+    const zip_int64_t index = zip_name_locate(m_archive, key.c_str(), ZIP_FL_NOCASE);
+    if (index < 0) return std::nullopt;
+    return static_cast<std::uint64_t>(index);
+}
+
+std::string ZipArchive::describe(std::string_view reason) const {
+    return "cannot read workbook '" + m_path.string() + "': " + std::string(reason);
+}
+
+ZipArchive::Entry::Entry(const ZipArchive& archive, std::uint64_t index, std::uint64_t limit)
+    : m_archive(archive), m_limit(limit) {
+    zip_stat_t stat;
+    zip_stat_init(&stat);
+    if (zip_stat_index(archive.m_archive, index, 0, &stat) != 0) {
+        throw Error(archive.describe(zip_strerror(archive.m_archive)));
+    }
+    m_name = (stat.valid & ZIP_STAT_NAME) != 0 ? stat.name : "?";
+    if ((stat.valid & ZIP_STAT_SIZE) != 0 && stat.size > m_limit) {
+        throw Error(archive.describe("entry '" + m_name + "' inflates beyond " +
+                                     std::to_string(m_limit) + " bytes"));
+    }
+    m_file = zip_fopen_index(archive.m_archive, index, 0);
+    if (m_file == nullptr) {
+        const zip_error_t* error = zip_get_error(archive.m_archive);
+        const int code = zip_error_code_zip(error);
+        if (code == ZIP_ER_NOPASSWD || code == ZIP_ER_WRONGPASSWD) {
+            throw Error(archive.describe("entry '" + m_name + "' is encrypted"));
+        }
+        throw Error(archive.describe("cannot open entry '" + m_name + "': " +
+                                     zip_strerror(archive.m_archive)));
+    }
+}
+
+ZipArchive::Entry::~Entry() {
+    if (m_file != nullptr) zip_fclose(m_file);
+}
+
+std::size_t ZipArchive::Entry::read(char* buffer, std::size_t size) {
+    const zip_int64_t got = zip_fread(m_file, buffer, size);
+    if (got < 0) {
+        throw Error(m_archive.describe("entry '" + m_name + "' is damaged: " +
+                                       zip_file_strerror(m_file)));
+    }
+    m_total += static_cast<std::uint64_t>(got);
+    if (m_total > m_limit) {
+        throw Error(m_archive.describe("entry '" + m_name + "' inflates beyond " +
+                                       std::to_string(m_limit) + " bytes"));
+    }
+    return static_cast<std::size_t>(got);
+}
+
+}  // namespace helmkit

@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+
+#include "helmkit/base/error.hpp"
+#include "helmkit/files/file_mg.hpp"
+#include "test_support.hpp"
+
+namespace fileMg = helmkit::fileMg;
+using namespace torvane_test;
+
+namespace {
+
+struct ChdirGuard {
+    explicit ChdirGuard(const fs::path& to) : m_old(fs::current_path()) { fs::current_path(to); }
+    ~ChdirGuard() { fs::current_path(m_old); }
+    fs::path m_old;
+};
+
+helmkit::app_logging::Logger& test_logger() {
+    return helmkit::app_logging::lazy_logger("Helmkittest");
+}
+
+}  // namespace
+
+TEST(FindFiles, MatchesExtensionsInAnyCaseWithOrWithoutTheDot) {
+    TempDir dir;
+    for (const char* name : {"a.png", "b.PNG", "c.jpg", "d.JPEG", "e.txt", "f.png.bak", "g"}) {
+        write_file(dir / name, "x");
+    }
+    const auto list = fileMg::find_files_with_extensions(dir.path(), {"png", ".jpeg"});
+    EXPECT_EQ(list.names, (std::vector<std::string>{"a.png", "b.PNG", "d.JPEG"}));
+    ASSERT_EQ(list.paths.size(), 3u);
+    EXPECT_EQ(list.paths[0], (dir / "a.png").string());
+    EXPECT_EQ(list.paths[2], (dir / "d.JPEG").string());
+}
+
+TEST(FindFiles, SkipsFoldersHiddenFilesAndOtherEntries) {
+    TempDir dir;
+    write_file(dir / "keep.pdf", "x");
+    write_file(dir / ".hidden.pdf", "x");
+    write_file(dir / ".report.pdf.tmp-abc123", "x");
+    fs::create_directory(dir / "folder.pdf");
+    write_file(dir / "sub" / "inner.pdf", "x");
+    fs::create_symlink(dir / "missing.pdf", dir / "dangling.pdf");
+    const auto list = fileMg::find_files_with_extensions(dir.path(), {"pdf"});
+    EXPECT_EQ(list.names, std::vector<std::string>{"keep.pdf"});
+}
+
+TEST(FindFiles, ResultIsInNaturalOrder) {
+    TempDir dir;
+    for (const char* name : {"RX10.png", "RX2.png", "RX1.png", "Rx3.png", "RX01.png"}) {
+        write_file(dir / name, "x");
+    }
+    const auto list = fileMg::find_files_with_extensions(dir.path(), {"png"});
+    EXPECT_EQ(list.names,
+              (std::vector<std::string>{"RX01.png", "RX1.png", "RX2.png", "RX10.png", "Rx3.png"}));
+}
+
+TEST(FindFiles, RecursiveListingDescendsButSkipsHiddenFolders) {
+    TempDir dir;
+    write_file(dir / "top.xlsx", "x");
+    write_file(dir / "sub2" / "b.xlsx", "x");
+    write_file(dir / "sub10" / "a.xlsx", "x");
+    write_file(dir / ".cache" / "c.xlsx", "x");
+    const auto list =
+        fileMg::find_files_with_extensions(dir.path(), {".xlsx"}, fileMg::Recursive::yes);
+    EXPECT_EQ(list.names, (std::vector<std::string>{"b.xlsx", "a.xlsx", "top.xlsx"}));
+    EXPECT_EQ(list.paths[0], (dir / "sub2" / "b.xlsx").string());
+}
+
+TEST(FindFiles, MissingFolderOrFileIsAClearError) {
+    TempDir dir;
+    write_file(dir / "file.png", "x");
+    for (const auto& path : {dir / "nope", dir / "file.png"}) {
+        try {
+            fileMg::find_files_with_extensions(path, {"png"});
+            FAIL() << "expected an error for " << path;
+        } catch (const helmkit::Error& error) {
+            EXPECT_NE(std::string(error.what()).find(path.string()), std::string::npos)
+                << error.what();
+        }
+    }
+}
+
+TEST(CheckFileOrDir, ZeroOnlyForExistingPaths) {
+    TempDir dir;
+    write_file(dir / "f", "x");
+    EXPECT_EQ(fileMg::checkFileOrDir(dir / "f"), 0);
+    EXPECT_EQ(fileMg::checkFileOrDir(dir.path()), 0);
+    EXPECT_NE(fileMg::checkFileOrDir(dir / "missing"), 0);
+}
+
+TEST(GenerateJsonTemplate, WritesIndentedOrderedUtf8JsonIntoTheCurrentFolder) {
+    TempDir dir;
+    ChdirGuard cwd(dir.path());
+    const nlohmann::ordered_json dict = {{"zeta", {{"b", 1}, {"a", "Grüße"}}}, {"alpha", {1, 2}}};
+    const auto path = fileMg::generate_json_template(dict, "t.json");
+    EXPECT_EQ(path, dir / "t.json");
+    EXPECT_TRUE(path.is_absolute());
+    EXPECT_EQ(read_file(path),
+              "{\n    \"zeta\": {\n        \"b\": 1,\n        \"a\": \"Grüße\"\n    },\n"
+              "    \"alpha\": [\n        1,\n        2\n    ]\n}\n");
+}
+
+TEST(LoadJsonFile, ReturnsTheRequiredValuesInOrder) {
+    TempDir dir;
+    write_file(dir / "c.json", R"({"b": [1], "config": {"x": 1}, "a": "t"})");
+    const auto values = fileMg::load_json_file(dir / "c.json", {"config", "a"}, test_logger());
+    ASSERT_EQ(values.size(), 2u);
+    EXPECT_EQ(values[0]["x"], 1);
+    EXPECT_EQ(values[1], "t");
+}
+
+TEST(LoadJsonFile, EveryProblemIsOneErrorLineAndAnEmptyResult) {
+    TempDir dir;
+    write_file(dir / "bad.json", "{\n\n  \"config\": [1,,]\n}");
+    write_file(dir / "list.json", "[]");
+    write_file(dir / "nokey.json", R"({"other": 1})");
+    fs::create_directory(dir / "folder");
+    const std::vector<std::pair<fs::path, std::string>> cases{
+        {dir / "missing.json", "No such file or directory"},
+        {dir / "folder", "Is a directory"},
+        {dir / "bad.json", "line 3, column"},
+        {dir / "list.json", "top level"},
+        {dir / "nokey.json", "'config'"},
+    };
+    for (const auto& [path, expected] : cases) {
+        testing::internal::CaptureStderr();
+        const auto values = fileMg::load_json_file(path, {"config"}, test_logger());
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(values.empty()) << path;
+        const auto errors = log_messages(err, "ERROR");
+        ASSERT_EQ(errors.size(), 1u) << err;
+        EXPECT_NE(errors[0].find(expected), std::string::npos) << errors[0];
+        EXPECT_NE(errors[0].find(path.filename().string()), std::string::npos) << errors[0];
+    }
+}
+
+TEST(ReadFile, ReadsBinaryContentWhole) {
+    TempDir dir;
+    std::string content(200000, '\0');
+    for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7);
+    write_file(dir / "blob", content);
+    EXPECT_EQ(fileMg::read_file(dir / "blob"), content);
+}

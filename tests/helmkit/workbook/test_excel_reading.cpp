@@ -1,0 +1,80 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "cell_builders.hpp"
+#include "helmkit/base/error.hpp"
+#include "helmkit/workbook/excel_tools.hpp"
+#include "helmkit/workbook/xls_reader.hpp"
+#include "test_support.hpp"
+#include "workbook_files.hpp"
+
+using namespace torvane_test;
+using helmkit::CellValue;
+using helmkit::excelTools::read_excel_by_cells;
+using namespace cell_builders;
+
+namespace {
+
+CellValue day(int year, unsigned month, unsigned d) { return at(year, month, d); }
+
+const helmkit::excelTools::CellMapping k_customer{{"PO", "F3"}, {"QTY", "O3"}, {"RDD", "R3"}};
+
+}  // namespace
+
+TEST(ExcelByCells, XlsWorkbookSavedByXlwt) {
+    const auto path = source_dir() / "tests/fixtures/xls/orders.xls";
+    const auto table = read_excel_by_cells(path, k_customer);
+    // Whole numbers the file stores as integers come back as whole numbers.
+    EXPECT_EQ(table.column("PO"),
+              (std::vector<CellValue>{whole(4500001), text("4500002"), whole(4500003)}));
+    EXPECT_EQ(table.column("QTY"), (std::vector<CellValue>{whole(5), CellValue(7.5), whole(2)}));
+    EXPECT_EQ(table.column("RDD"),
+              (std::vector<CellValue>{day(2024, 12, 20), text("2025-01-10"), CellValue()}));
+
+    std::vector<std::tuple<std::uint32_t, std::uint32_t, CellValue>> first_row;
+    helmkit::XlsReader(path).for_each_cell([&](std::uint32_t row, std::uint32_t column,
+                                               const CellValue& value) {
+        first_row.emplace_back(row, column, value);
+        return row == 1;
+    });
+    ASSERT_EQ(first_row.size(), 2u);
+    EXPECT_EQ(first_row[0], std::make_tuple(1u, 1u, text("Offene Bestellungen, Müller")));
+}
+
+TEST(ExcelByCells, XlsxWorkbookWrittenByLibxlsxwriter) {
+    TempDir dir;
+    {
+        TestWorkbook book(dir / "c.xlsx");
+        lxw_worksheet* sheet = book.add_sheet("Orders");
+        lxw_format* date = book.number_format("yyyy-mm-dd");
+        worksheet_write_string(sheet, 1, 5, "PO", nullptr);
+        worksheet_write_number(sheet, 2, 5, 17, nullptr);
+        worksheet_write_string(sheet, 2, 14, "", nullptr);
+        lxw_datetime when{2025, 1, 31, 0, 0, 0};
+        worksheet_write_datetime(sheet, 2, 17, &when, date);
+        worksheet_write_string(sheet, 4, 14, "x", nullptr);
+        book.close();
+    }
+    const auto table = read_excel_by_cells(dir / "c.xlsx", k_customer);
+    // Row 4 of the sheet is empty in the mapped columns and dropped; an empty text is missing.
+    EXPECT_EQ(table.column("PO"), (std::vector<CellValue>{whole(17), CellValue()}));
+    EXPECT_EQ(table.column("QTY"), (std::vector<CellValue>{CellValue(), text("x")}));
+    EXPECT_EQ(table.column("RDD"), (std::vector<CellValue>{day(2025, 1, 31), CellValue()}));
+}
+
+TEST(ExcelByCells, WorkbooksThatCannotBeReadAreErrorsNamingTheFile) {
+    TempDir dir;
+    write_file(dir / "fake.xls", "this is no workbook");
+    write_file(dir / "fake.xlsx", "PK\x03\x04 truncated");
+    write_file(dir / "orders.ods", "x");
+    write_file(dir / "empty.xls", "");
+    for (const char* name : {"fake.xls", "fake.xlsx", "orders.ods", "empty.xls", "absent.xls"}) {
+        try {
+            read_excel_by_cells(dir / name, k_customer);
+            ADD_FAILURE() << name << " was read";
+        } catch (const helmkit::Error& error) {
+            EXPECT_NE(std::string(error.what()).find(name), std::string::npos) << error.what();
+        }
+    }
+}

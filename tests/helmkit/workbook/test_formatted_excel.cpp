@@ -1,0 +1,109 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <map>
+
+#include "cell_builders.hpp"
+#include "helmkit/base/app_logging.hpp"
+#include "helmkit/workbook/excel_tools.hpp"
+#include "helmkit/files/file_mg.hpp"
+#include "helmkit/workbook/xlsx_reader.hpp"
+#include "test_support.hpp"
+
+using namespace torvane_test;
+using helmkit::CellValue;
+using helmkit::Table;
+using helmkit::excelTools::SheetsData;
+using helmkit::excelTools::write_formatted_excel;
+using namespace cell_builders;
+
+namespace {
+
+helmkit::app_logging::Logger& log() { return helmkit::app_logging::lazy_logger("WriterTest"); }
+
+std::map<std::string, CellValue> active_sheet(const fs::path& path) {
+    std::map<std::string, CellValue> cells;
+    helmkit::XlsxReader(path).for_each_cell(
+        [&](std::uint32_t row, std::uint32_t column, const CellValue& value) {
+            cells[std::string(1, static_cast<char>('A' + column - 1)) + std::to_string(row)] = value;
+            return true;
+        });
+    return cells;
+}
+
+// Writes and returns whether it worked, with the error lines it logged.
+std::pair<bool, std::vector<std::string>> write(const fs::path& path, const SheetsData& sheets) {
+    testing::internal::CaptureStderr();
+    const bool written = write_formatted_excel(path, sheets, log());
+    return {written, log_messages(testing::internal::GetCapturedStderr(), "ERROR")};
+}
+
+}  // namespace
+
+TEST(FormattedExcel, BlocksValuesAndDatesReadBack) {
+    TempDir dir;
+    const auto result = table_of({
+        {"PO", {whole(4500001), text("00123")}},
+        {"QTY", {CellValue(2.5), CellValue()}},
+        {"RDD", {text("2024-01-15"), text("2024-02-30")}},
+        {"WHEN", {CellValue(at(2024, 3, 1, 8)), CellValue(at(2024, 3, 2))}},
+        {"OK", {CellValue(true), CellValue(false)}},
+    });
+    Table summary;
+    summary.set_row_labels({"SYS_RDD", "CUS_RDD"});
+    summary.add_column("24-Jan", {whole(5), whole(0)});
+    const auto [written, errors] =
+        write(dir / "r.xlsx", {{"first", {{&result, false, 0}, {&summary, true, 7}}},
+                               {"second", {{&summary, true, 0}}}});
+    ASSERT_TRUE(written) << (errors.empty() ? "" : errors[0]);
+    const auto cells = active_sheet(dir / "r.xlsx");
+    const std::map<std::string, CellValue> expected{
+        {"A1", text("PO")},        {"B1", text("QTY")},        {"C1", text("RDD")},
+        {"D1", text("WHEN")},      {"E1", text("OK")},         {"A2", whole(4500001)},
+        {"B2", CellValue(2.5)},    {"C2", CellValue(at(2024, 1, 15))},
+        {"D2", CellValue(at(2024, 3, 1, 8))},                  {"E2", CellValue(true)},
+        {"A3", text("00123")},     {"C3", text("2024-02-30")}, {"D3", CellValue(at(2024, 3, 2))},
+        {"E3", CellValue(false)},  {"I1", text("24-Jan")},     {"H2", text("SYS_RDD")},
+        {"H3", text("CUS_RDD")},   {"I2", whole(5)},           {"I3", whole(0)}};
+    EXPECT_EQ(cells, expected);
+}
+
+TEST(FormattedExcel, SheetBeyondTheRowLimitFailsAndLeavesTheTargetAlone) {
+    TempDir dir;
+    write_file(dir / "big.xlsx", "earlier");
+    const auto big = table_of({{"n", std::vector<CellValue>(1'048'576, whole(1))}});
+    const auto [written, errors] = write(dir / "big.xlsx", {{"s", {{&big, false, 0}}}});
+    EXPECT_FALSE(written);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("big.xlsx"), std::string::npos) << errors[0];
+    EXPECT_NE(errors[0].find("1,048,576"), std::string::npos) << errors[0];
+    EXPECT_EQ(read_file(dir / "big.xlsx"), "earlier");
+    EXPECT_EQ(helmkit::fileMg::list_folder_names(dir.path()), std::vector<std::string>{"big.xlsx"});
+
+    const auto fits = table_of({{"n", std::vector<CellValue>(1'048'575, whole(1))}});
+    EXPECT_TRUE(write(dir / "fits.xlsx", {{"s", {{&fits, false, 0}}}}).first);
+}
+
+TEST(FormattedExcel, OtherFailuresReturnFalseWithTheReason) {
+    TempDir dir;
+    const auto table = table_of({{"a", {whole(1)}}});
+    const auto wide = table_of({{"a", {whole(1)}}});
+    std::string long_text(40000, 'x');
+    const auto too_long = table_of({{"a", {CellValue(long_text)}}});
+    const std::vector<std::pair<std::string, SheetsData>> cases{
+        {"invalid", {{"bad/name", {{&table, false, 0}}}}},
+        {"duplicate", {{"s", {{&table, false, 0}}}, {"S", {{&table, false, 0}}}}},
+        {"16,384", {{"s", {{&wide, false, 16384}}}}},
+        {"32,767", {{"s", {{&too_long, false, 0}}}}},
+    };
+    for (const auto& [reason, sheets] : cases) {
+        const auto [written, errors] = write(dir / "x.xlsx", sheets);
+        EXPECT_FALSE(written) << reason;
+        ASSERT_EQ(errors.size(), 1u) << reason;
+        EXPECT_FALSE(fs::exists(dir / "x.xlsx")) << reason;
+    }
+    const auto [written, errors] = write(dir / "missing" / "x.xlsx", {{"s", {{&table, false, 0}}}});
+    EXPECT_FALSE(written);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(helmkit::fileMg::list_folder_names(dir.path()), std::vector<std::string>{});
+}
