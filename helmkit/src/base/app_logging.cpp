@@ -8,6 +8,8 @@
 #include <map>
 #include <mutex>
 
+#include "helmkit/base/progress.hpp"
+
 namespace helmkit::app_logging {
 
 namespace {
@@ -68,6 +70,8 @@ Logger::Logger(std::string name) {
 bool Logger::enabled(Level level) const { return m_logger->should_log(to_spdlog(level)); }
 
 void Logger::log_text(Level level, const std::string& text) {
+    if (!enabled(level)) return;
+    const Progress::Pause pause;
     m_logger->log(to_spdlog(level), spdlog::string_view_t(text.data(), text.size()));
 }
 

@@ -2,9 +2,12 @@
 
 #include <cstdio>
 
+#include "helmkit/base/progress.hpp"
+
 namespace helmkit {
 
 void echo(std::string_view line) {
+    const Progress::Pause pause;
     std::fwrite(line.data(), 1, line.size(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
