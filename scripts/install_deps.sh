@@ -23,6 +23,12 @@ packages=(
     poppler-utils qpdf python3-openpyxl
     # makers of committed test fixtures (tests/fixtures/make_*.py)
     python3-xlwt
+    # fuzzing (scripts/fuzz.sh): clang with libFuzzer and its sanitizer runtimes
+    clang libfuzzer-14-dev
+    # packaging and its checks: dpkg-shlibdeps, the manual page, bash completion
+    dpkg-dev file groff man-db bash-completion
+    # the peers the benchmarks compare with (bench/)
+    python3-pandas python3-markdown img2pdf
 )
 
 if [ "$(id -u)" -eq 0 ]; then
