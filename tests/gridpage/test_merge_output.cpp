@@ -79,7 +79,8 @@ TEST(GridpageMerge, ThreeFilesFillTheSheetsInOrderWithOneOutlineEntryEach) {
     const auto infos = log_messages(result.err, "INFO");
     EXPECT_EQ(infos, (std::vector<std::string>{
                          "[INIT] Layout: 2x2, Landscape=False", "[STEP 1] Processing 3 files...",
-                         "[DONE] Successfully saved merged report: out/report.pdf"}));
+                         "[DONE] Successfully saved merged report: out/report.pdf",
+                         "Summary: 3 files merged, 0 failed, 6 pages on 2 sheets"}));
     const auto debug = log_messages(result.err, "DEBUG");
     ASSERT_EQ(debug.size(), 6u) << result.err;
     EXPECT_EQ(debug[0], "    Pg0: a.pdf | Sc=0.44 | Loc=(26.9,435.0)");

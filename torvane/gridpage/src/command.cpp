@@ -2,6 +2,7 @@
 
 #include "helmkit/base/app_logging.hpp"
 #include "helmkit/base/console.hpp"
+#include "helmkit/base/run_outcome.hpp"
 #include "helmkit/files/file_mg.hpp"
 #include "torvane/gridpage/template.hpp"
 #if GRIDPAGE_HAS_PDF_LIBS
@@ -17,13 +18,13 @@ namespace {
 helmkit::app_logging::Logger& logger() { return helmkit::app_logging::lazy_logger("Gridpage"); }
 
 #if GRIDPAGE_HAS_PDF_LIBS
-void merge(const nlohmann::ordered_json& section) {
+helmkit::RunOutcome merge(const nlohmann::ordered_json& section) {
     Gridpager pager(section);
-    pager.run();
+    return pager.run().outcome();
 }
 #else
 // Never reached: without the PDF layer cmd_gridpage stops at its facility check.
-void merge(const nlohmann::ordered_json&) {}
+helmkit::RunOutcome merge(const nlohmann::ordered_json&) { return helmkit::RunOutcome::failed; }
 #endif
 
 }  // namespace
@@ -50,9 +51,8 @@ int cmd_gridpage(const std::optional<std::string>& config, bool generate_config)
         return 1;
     }
     const auto loaded = helmkit::fileMg::load_json_file(*config, {"config"}, log);
-    if (loaded.empty()) return 0;
-    merge(loaded.front());
-    return 0;
+    if (loaded.empty()) return helmkit::outcome_status(helmkit::RunOutcome::failed, 0);
+    return helmkit::outcome_status(merge(loaded.front()), 0);
 }
 
 CommandSpec command() {

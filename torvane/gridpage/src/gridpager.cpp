@@ -15,6 +15,7 @@
 #include "helmkit/base/error.hpp"
 #include "helmkit/files/file_mg.hpp"
 #include "helmkit/base/json_value.hpp"
+#include "helmkit/base/progress.hpp"
 #include "torvane/gridpage/transformation.hpp"
 
 namespace fs = std::filesystem;
@@ -75,6 +76,17 @@ double read_margin(const ordered_json& section, double page_width, double page_h
 
 }  // namespace
 
+helmkit::RunOutcome MergeSummary::outcome() const {
+    if (input_missing || save_failed) return helmkit::RunOutcome::failed;
+    if (files_failed == 0) return helmkit::RunOutcome::done;
+    return files_merged == 0 ? helmkit::RunOutcome::failed : helmkit::RunOutcome::partly_done;
+}
+
+std::string MergeSummary::text() const {
+    return fmt::format("Summary: {} files merged, {} failed, {} pages on {} sheets", files_merged,
+                       files_failed, pages, sheets);
+}
+
 Gridpager::Gridpager(const ordered_json& config_dict)
     : m_log(logger()), m_conf(config_dict), m_writer(m_log) {
     if (!m_conf.is_object()) {
@@ -107,9 +119,13 @@ Gridpager::Gridpager(const ordered_json& config_dict)
 }
 
 std::pair<std::vector<std::string>, std::vector<std::string>> Gridpager::get_file_list() {
+    return list_files().value_or(FileList{});
+}
+
+std::optional<Gridpager::FileList> Gridpager::list_files() {
     if (helmkit::fileMg::checkFileOrDir(m_input_folder) != 0) {
         m_log.error("Error: Input folder not found: " + m_input_folder);
-        return {};
+        return std::nullopt;
     }
     auto listed = helmkit::fileMg::find_files_with_extensions(m_input_folder, {"pdf"},
                                                               helmkit::fileMg::Recursive::no);
@@ -132,7 +148,7 @@ std::pair<std::vector<std::string>, std::vector<std::string>> Gridpager::get_fil
         paths.push_back(std::move(listed.paths[i]));
         names.push_back(std::move(listed.names[i]));
     }
-    return {std::move(paths), std::move(names)};
+    return FileList{std::move(paths), std::move(names)};
 }
 
 std::pair<double, double> Gridpager::calculate_cell_layout() const {
@@ -153,12 +169,23 @@ OutputPage Gridpager::_create_red_frame_page(double x, double y, double w, doubl
     return page;
 }
 
-void Gridpager::run() {
-    const auto [pdf_paths, pdf_names] = get_file_list();
-    if (pdf_paths.empty()) {
+MergeSummary Gridpager::run() {
+    MergeSummary summary;
+    const auto files = list_files();
+    if (!files) summary.input_missing = true;
+    if (!files || files->first.empty()) {
         m_log.warning("No PDF files found to merge.");
-        return;
+    } else {
+        summary = merge_files(*files);
+        summary.save_failed = !_save_file();
     }
+    m_log.info(summary.text());
+    return summary;
+}
+
+MergeSummary Gridpager::merge_files(const FileList& files) {
+    const auto& [pdf_paths, pdf_names] = files;
+    MergeSummary summary;
     const auto [cell_w, cell_h] = calculate_cell_layout();
     std::optional<OutputPage> current_output_page;
     int item_index = 0;
@@ -166,6 +193,7 @@ void Gridpager::run() {
     long total_pages = 0;
     m_log.info("[STEP 1] Processing " + std::to_string(pdf_paths.size()) + " files...");
 
+    helmkit::Progress progress("Gridpage files", pdf_paths.size());
     for (std::size_t f = 0; f < pdf_paths.size(); ++f) {
         const auto& f_name = pdf_names[f];
         try {
@@ -175,6 +203,7 @@ void Gridpager::run() {
                 if (item_index % items_per_page == 0) {
                     if (current_output_page) m_writer.add_page(*current_output_page);
                     current_output_page = OutputPage::create_blank_page(m_page_width, m_page_height);
+                    ++summary.sheets;
                     item_index = 0;
                 }
                 const auto cell =
@@ -198,15 +227,19 @@ void Gridpager::run() {
                 ++item_index;
                 ++total_pages;
             }
+            ++summary.files_merged;
         } catch (const std::exception& error) {
             m_log.error("Failed " + f_name + ": " + error.what());
+            ++summary.files_failed;
         }
+        progress.advance();
     }
     if (current_output_page) m_writer.add_page(*current_output_page);
-    _save_file();
+    summary.pages = total_pages;
+    return summary;
 }
 
-void Gridpager::_save_file() {
+bool Gridpager::_save_file() {
     const auto separator = m_output_file.find_last_of('/');
     const std::string output_dir =
         separator == std::string::npos ? std::string() : m_output_file.substr(0, separator);
@@ -221,8 +254,10 @@ void Gridpager::_save_file() {
         file.commit();
         m_log.info("[DONE] Successfully saved merged report: " + m_output_file);
         helmkit::echo("Success: " + m_output_file);
+        return true;
     } catch (const std::exception& error) {
         m_log.error(std::string("Save failed: ") + error.what());
+        return false;
     }
 }
 

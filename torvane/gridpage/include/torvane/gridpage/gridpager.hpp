@@ -6,12 +6,29 @@
 #include <utility>
 #include <vector>
 
+#include "helmkit/base/run_outcome.hpp"
 #include "torvane/gridpage/layout.hpp"
 #include "torvane/gridpage/output_page.hpp"
 #include "torvane/gridpage/pdf_reader.hpp"
 #include "torvane/gridpage/pdf_writer.hpp"
 
 namespace torvane::gridpage {
+
+// What one run did: the counts of its closing log line, and how it ended.
+struct MergeSummary {
+    std::size_t files_merged = 0;
+    std::size_t files_failed = 0;
+    long pages = 0;
+    std::size_t sheets = 0;
+    bool input_missing = false;
+    bool save_failed = false;
+
+    // Returns failed when the input folder was missing, the save failed or every file
+    // failed; partly_done when some files failed and others were merged; otherwise done.
+    helmkit::RunOutcome outcome() const;
+    // Returns the closing log line: "Summary: 2 files merged, 1 failed, 5 pages on 2 sheets".
+    std::string text() const;
+};
 
 // Merges every page of the PDF files of one folder, in file-name order, into the cells of
 // A4 sheets and saves the result with one outline entry per file.
@@ -36,17 +53,18 @@ public:
                                                 const Rect& target_rect) const;
 
     // Places every page of every file and saves the report; a file that fails is logged
-    // with "Failed <name>: <reason>" and the next one goes on.
-    void run();
+    // with "Failed <name>: <reason>" and the next one goes on. Ends with the summary's log
+    // line and returns the summary.
+    MergeSummary run();
 
     // Returns a sheet-sized page whose only content is a red 2-point frame around the cell
     // (x, y, w, h).
     OutputPage _create_red_frame_page(double x, double y, double w, double h) const;
 
     // Writes the report to the output file atomically, creating missing folders; logs
-    // "Save failed: <reason>" when the file cannot be written. Throws helmkit::Error when
-    // a missing folder cannot be created.
-    void _save_file();
+    // "Save failed: <reason>" and returns false when the file cannot be written. Throws
+    // helmkit::Error when a missing folder cannot be created.
+    bool _save_file();
 
     const std::string& input_folder() const { return m_input_folder; }
     const std::string& output_file() const { return m_output_file; }
@@ -60,6 +78,11 @@ public:
     const PdfWriter& writer() const { return m_writer; }
 
 private:
+    using FileList = std::pair<std::vector<std::string>, std::vector<std::string>>;
+    // get_file_list, but nothing (after the error line) when the input folder is missing.
+    std::optional<FileList> list_files();
+    MergeSummary merge_files(const FileList& files);
+
     helmkit::app_logging::Logger& m_log;
     nlohmann::ordered_json m_conf;
     std::string m_input_folder;
