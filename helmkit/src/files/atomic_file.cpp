@@ -1,7 +1,6 @@
 #include "helmkit/files/atomic_file.hpp"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,20 +8,11 @@
 #include <string>
 #include <utility>
 
+#include "crash_points.hpp"
+#include "disk_flush.hpp"
 #include "helmkit/base/error.hpp"
 
 namespace helmkit {
-
-namespace {
-
-mode_t default_file_mode() {
-    // umask can only be read by setting it; restore it at once.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
-
-}  // namespace
 
 AtomicFile::AtomicFile(std::filesystem::path target) : m_target(std::move(target)) {
     // Built by appending: GCC 12 at -O3 warns falsely (-Wrestrict) about "." + std::string.
@@ -70,19 +60,15 @@ void AtomicFile::write(std::string_view data) {
 }
 
 void AtomicFile::commit(Overwrite overwrite) {
-    // A library may have replaced the temporary by name; flush what is there now.
     close_fd();
-    const int fd = ::open(m_temp.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        throw_file_error("reopen the temporary file of", m_target, errno);
+    if (const int error = disk_flush::flush_new_file(m_temp); error != 0) {
+        throw_file_error("flush", m_target, error);
     }
-    const bool synced = ::fsync(fd) == 0;
-    const int sync_errno = errno;
-    ::fchmod(fd, default_file_mode());
-    ::close(fd);
-    if (!synced) {
-        throw_file_error("flush", m_target, sync_errno);
-    }
+    crash_point();
+    rename_over_target(overwrite);
+}
+
+void AtomicFile::rename_over_target(Overwrite overwrite) {
     if (overwrite == Overwrite::no) {
         if (const int error = rename_no_replace(m_temp, m_target); error != 0) {
             throw_file_error("write", m_target, error);

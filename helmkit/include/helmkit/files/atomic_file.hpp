@@ -33,7 +33,11 @@ public:
     void commit(Overwrite overwrite = Overwrite::yes);
 
 private:
+    friend class AtomicBatch;
+
     void close_fd();
+    // Renames the flushed temporary to the target (the last step of commit()). Throws Error.
+    void rename_over_target(Overwrite overwrite);
 
     std::filesystem::path m_target;
     std::filesystem::path m_temp;

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "helmkit/files/atomic_file.hpp"
+
+namespace helmkit {
+
+// An output of an AtomicBatch that did not reach its target, and why.
+struct BatchFailure {
+    std::filesystem::path target;
+    std::string message;  // "cannot ... '<target>': <reason>"
+};
+
+// A group of outputs that pay for the flush to disk once, instead of once per file.
+// Each output is written to a hidden temporary beside its target, as with AtomicFile; commit()
+// then flushes all temporaries together, renames each over its target and flushes each folder
+// that received a name once. A crash at any moment leaves every target with its earlier file
+// or its complete new one, never a torn one. Without commit() the destructor removes every
+// temporary and leaves the targets as they were.
+//
+//     AtomicBatch batch;
+//     for (const auto& page : pages) batch.add(folder / page.name, page.html);
+//     for (const auto& failure : batch.commit()) log.error(failure.message);
+class AtomicBatch {
+public:
+    AtomicBatch();
+    ~AtomicBatch();
+    AtomicBatch(const AtomicBatch&) = delete;
+    AtomicBatch& operator=(const AtomicBatch&) = delete;
+
+    // Starts the output `target` and has `write` fill its temporary, through AtomicFile::write
+    // or by name (temp_path()). Throws Error when the temporary cannot be made; when `write`
+    // throws, this output's temporary is removed, the exception propagates and the batch goes
+    // on without it.
+    void add(std::filesystem::path target, const std::function<void(AtomicFile&)>& write,
+             Overwrite overwrite = Overwrite::yes);
+    // Starts the output `target` holding `data`. Throws Error as the other add() does.
+    void add(std::filesystem::path target, std::string_view data,
+             Overwrite overwrite = Overwrite::yes);
+
+    // The number of outputs added and not yet committed.
+    std::size_t size() const { return m_files.size(); }
+
+    // Puts every output in place: flushes all temporaries to disk, then renames them over their
+    // targets (with Overwrite::no an existing target fails that output), then flushes their
+    // folders. Returns the outputs that failed, in the order they were added: each such target
+    // holds its earlier file (or, when only its folder's flush failed, possibly the new one).
+    // The others are in place and on disk. Leaves the batch empty, ready for more outputs.
+    std::vector<BatchFailure> commit();
+
+private:
+    struct Pending;
+    std::vector<std::unique_ptr<Pending>> m_files;
+};
+
+}  // namespace helmkit
