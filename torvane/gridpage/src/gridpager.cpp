@@ -250,7 +250,7 @@ bool Gridpager::_save_file() {
     }
     try {
         helmkit::AtomicFile file(m_output_file);
-        m_writer.write(file.temp_path(), m_output_file);
+        m_writer.write(file);
         file.commit();
         m_log.info("[DONE] Successfully saved merged report: " + m_output_file);
         helmkit::echo("Success: " + m_output_file);

@@ -1,5 +1,6 @@
 #include "torvane/gridpage/pdf_writer.hpp"
 
+#include <qpdf/Pipeline.hh>
 #include <qpdf/Pl_String.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFLogger.hh>
@@ -9,11 +10,10 @@
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
+#include <exception>
 
-#include "helmkit/base/error.hpp"
+#include "helmkit/files/atomic_file.hpp"
 
 #include "qpdf_objects.hpp"
 
@@ -43,35 +43,42 @@ QPDFObjectHandle rectangle(double llx, double lly, double urx, double ury) {
     return array;
 }
 
-// The output stream of the report. qpdf's own file output does not notice a write that fails
-// on flushing or closing (disk full, file size limit), so the checks are made here.
-class StdioFile {
+constexpr std::size_t k_output_buffer = std::size_t{1} << 20;
+
+// The output of the report: qpdf's many small writes go to the file a mebibyte at a time, and the
+// first write that fails is kept with its own reason (a stdio stream keeps only an error flag,
+// and errno is stale by the time it is checked). Nothing is thrown into qpdf, which finishes
+// its pipelines in destructors.
+class FileOutput : public Pipeline {
 public:
-    // Opens `path` for writing; errors name `shown_as`, the file the user knows.
-    StdioFile(const std::filesystem::path& path, const std::filesystem::path& shown_as)
-        : m_path(shown_as), m_file(std::fopen(path.c_str(), "wb")) {
-        if (m_file == nullptr) helmkit::throw_file_error("write", m_path, errno);
-    }
-    ~StdioFile() {
-        if (m_file != nullptr) std::fclose(m_file);
-    }
-    StdioFile(const StdioFile&) = delete;
-    StdioFile& operator=(const StdioFile&) = delete;
+    explicit FileOutput(helmkit::AtomicFile& file) : Pipeline("report", nullptr), m_file(file) {}
 
-    std::FILE* get() const { return m_file; }
+    void write(unsigned char const* data, size_t length) override {
+        if (m_failure) return;
+        m_buffer.append(reinterpret_cast<const char*>(data), length);
+        if (m_buffer.size() >= k_output_buffer) finish();
+    }
 
-    // Flushes and closes the file. Throws helmkit::Error when any write to it failed.
-    void close() {
-        const bool failed = std::fflush(m_file) != 0 || std::ferror(m_file) != 0;
-        const int error = errno;
-        const bool close_failed = std::fclose(m_file) != 0;
-        m_file = nullptr;
-        if (failed || close_failed) helmkit::throw_file_error("write", m_path, error);
+    void finish() override {
+        if (!m_failure) {
+            try {
+                m_file.write(m_buffer);
+            } catch (...) {
+                m_failure = std::current_exception();
+            }
+        }
+        m_buffer.clear();
+    }
+
+    // Throws the first write failure, if there was one.
+    void check() const {
+        if (m_failure) std::rethrow_exception(m_failure);
     }
 
 private:
-    std::filesystem::path m_path;
-    std::FILE* m_file;
+    helmkit::AtomicFile& m_file;
+    std::string m_buffer;
+    std::exception_ptr m_failure;
 };
 
 }  // namespace
@@ -191,7 +198,7 @@ void PdfWriter::add_outline_item(const std::string& title, const OutputPage& she
     m_outline.push_back({title, sheet});
 }
 
-void PdfWriter::write(const std::filesystem::path& path, const std::filesystem::path& shown_as) {
+void PdfWriter::write(helmkit::AtomicFile& file) {
     auto root = m_out->getRoot();
     if (!m_outline.empty()) {
         auto outlines = m_out->makeIndirectObject(QPDFObjectHandle::newDictionary());
@@ -218,9 +225,9 @@ void PdfWriter::write(const std::filesystem::path& path, const std::filesystem::
         root.replaceKey("/PageMode", QPDFObjectHandle::newName("/UseOutlines"));
     }
 
-    StdioFile file(path, shown_as);
+    FileOutput output(file);
     QPDFWriter writer(*m_out);
-    writer.setOutputFile(shown_as.c_str(), file.get(), false);
+    writer.setOutputPipeline(&output);
     for (const auto& version : m_versions) writer.setMinimumPDFVersion(version);
     try {
         writer.write();
@@ -228,7 +235,8 @@ void PdfWriter::write(const std::filesystem::path& path, const std::filesystem::
         log_output_warnings();
         throw;
     }
-    file.close();
+    output.finish();
+    output.check();
     log_output_warnings();
 }
 

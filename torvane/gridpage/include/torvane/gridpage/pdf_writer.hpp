@@ -14,6 +14,10 @@
 class QPDF;
 class QPDFObjectHandle;
 
+namespace helmkit {
+class AtomicFile;
+}
+
 namespace torvane::gridpage {
 
 class SourceDocument;
@@ -41,9 +45,9 @@ public:
 
     int page_count() const;
 
-    // Writes the report to the file `path`. Throws std::exception on failure, with messages
-    // naming `shown_as` (the target of a temporary file).
-    void write(const std::filesystem::path& path, const std::filesystem::path& shown_as);
+    // Writes the report into `file`, leaving the commit to the caller. Throws std::exception on
+    // failure, with messages naming the file's target.
+    void write(helmkit::AtomicFile& file);
 
 private:
     struct OutlineItem;
