@@ -37,4 +37,12 @@ std::string text_or(const nlohmann::ordered_json& section, std::string_view key,
     return value->get<std::string>();
 }
 
+bool bool_or(const nlohmann::ordered_json& section, std::string_view key, bool fallback,
+             std::string_view where) {
+    const auto* value = find_key(section, key);
+    if (value == nullptr) return fallback;
+    if (!value->is_boolean()) throw_wrong_type(key, where, "true or false", *value);
+    return value->get<bool>();
+}
+
 }  // namespace helmkit

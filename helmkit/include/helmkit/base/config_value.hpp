@@ -17,4 +17,9 @@ double number_or(const nlohmann::ordered_json& section, std::string_view key, do
 std::string text_or(const nlohmann::ordered_json& section, std::string_view key,
                     std::string_view fallback, std::string_view where);
 
+// Returns the truth value under `key` of `section`, or `fallback` when the key is absent.
+// Throws Error naming the key and `where` when the value is not true or false.
+bool bool_or(const nlohmann::ordered_json& section, std::string_view key, bool fallback,
+             std::string_view where);
+
 }  // namespace helmkit
