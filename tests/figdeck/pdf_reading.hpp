@@ -134,6 +134,8 @@ struct ImageRow {
     int bpc = 0;
     std::string encoding;  // "jpeg", "image", ...
     int object = 0;
+    int x_ppi = 0;  // resolution of the image as drawn, pixels per inch
+    int y_ppi = 0;
 };
 
 inline std::vector<ImageRow> pdf_images(const fs::path& pdf) {
@@ -148,8 +150,10 @@ inline std::vector<ImageRow> pdf_images(const fs::path& pdf) {
         int number = 0;
         int components = 0;
         std::string interpolate;
+        int generation = 0;
         in >> row.page >> number >> row.type >> row.width >> row.height >> row.color >>
-            components >> row.bpc >> row.encoding >> interpolate >> row.object;
+            components >> row.bpc >> row.encoding >> interpolate >> row.object >> generation >>
+            row.x_ppi >> row.y_ppi;
         if (in) rows.push_back(row);
     }
     return rows;
@@ -181,6 +185,29 @@ struct LinkInfo {
     int target_page = 0;
     double target_y = 0;  // mm from the top
 };
+
+// One bookmark of the outline, where it leads, in order.
+struct OutlineEntry {
+    std::string title;
+    int target_page = 0;
+    double target_y = 0;  // mm from the top
+    std::size_t kids = 0;
+};
+
+inline std::vector<OutlineEntry> pdf_outline(const fs::path& pdf) {
+    const auto json = qpdf_json(pdf);
+    std::vector<OutlineEntry> entries;
+    for (const auto& outline : json["outlines"]) {
+        OutlineEntry entry;
+        entry.title = outline["title"].get<std::string>();
+        entry.target_page = outline["destpageposfrom1"].get<int>();
+        EXPECT_EQ(outline["dest"][1], "/XYZ");
+        entry.target_y = 297 - outline["dest"][3].get<double>() * k_mm_per_point;
+        entry.kids = outline["kids"].size();
+        entries.push_back(entry);
+    }
+    return entries;
+}
 
 inline std::vector<LinkInfo> pdf_links(const fs::path& pdf) {
     const auto json = qpdf_json(pdf);

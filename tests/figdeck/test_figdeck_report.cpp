@@ -35,8 +35,10 @@ TEST(FigdeckReport, TemplateConfigurationPlacesEverythingWhereTheLayoutSays) {
     const auto pdf = dir / "data_figdeck" / "test.pdf";
     ASSERT_TRUE(fs::exists(pdf));
     expect_clean_pdf(pdf);
-    EXPECT_EQ(log_messages(result.err, "INFO").back(),
-              "Success! Custom Report Generated: " + pdf.string());
+    const auto info = log_messages(result.err, "INFO");
+    ASSERT_GE(info.size(), 2u);
+    EXPECT_EQ(info[info.size() - 2], "Success! Custom Report Generated: " + pdf.string());
+    EXPECT_EQ(info.back(), "[DONE] 4 images, 1 group, 1 page");
     // 282 mm usable; the block's budget of 141 mm fits below the contents on page 1.
     EXPECT_EQ(page_count(pdf), 1);
 
@@ -157,6 +159,100 @@ TEST(FigdeckReport, BlockThatDoesNotFitStartsAPageWithTheRunningHeader) {
     // One square image, one column, budget 282: the width limits, 180 by 180.
     EXPECT_NEAR(boxes[0].w, 180, 0.01);
     EXPECT_NEAR(boxes[0].y, 29, 0.01);
+}
+
+TEST(FigdeckReport, BookmarksLeadWhereTheContentsEntriesOfGroupsWithImagesLead) {
+    TempDir dir;
+    const auto folder = template_folder(dir);
+    write_png(folder / "Result_g7_\xCE\xA9.png", 50, 100);
+    auto config = template_config(dir.path());
+    config["groups"].push_back({{"name", "Nothing matches"}, {"pattern", "zzz"}});
+    config["groups"].push_back({{"name", "Second"}, {"pattern", "g9"}});
+    config["groups"].push_back({{"name", "Caf\xC3\xA9 \xCE\xA9"}, {"pattern", "g7"}});
+    const auto result = run_report(dir.path(), config);
+    ASSERT_EQ(result.status, 0) << result.err;
+    const auto pdf = folder / "test.pdf";
+    expect_clean_pdf(pdf);
+    const auto outline = pdf_outline(pdf);
+    ASSERT_EQ(outline.size(), 3u);
+    EXPECT_EQ(outline[0].title, k_group0);
+    EXPECT_EQ(outline[1].title, "Second");
+    EXPECT_EQ(outline[2].title, "Caf\xC3\xA9 \xCE\xA9");
+    // The links of the entries with a target, in the same order: the empty group has none.
+    const auto links = pdf_links(pdf);
+    ASSERT_EQ(links.size(), 3u);
+    for (std::size_t i = 0; i < outline.size(); ++i) {
+        EXPECT_EQ(outline[i].target_page, links[i].target_page) << i;
+        EXPECT_NEAR(outline[i].target_y, links[i].target_y, 0.01) << i;
+        EXPECT_EQ(outline[i].kids, 0u);
+    }
+    // Three more contents entries than the template's push the first block 30 mm lower.
+    EXPECT_EQ(outline[0].target_page, 1);
+    EXPECT_NEAR(outline[0].target_y, 84 + 30, 0.01);
+    EXPECT_EQ(outline[1].target_page, 2);
+    // The viewer opens with the bookmarks shown.
+    const auto json = qpdf_json(pdf);
+    bool use_outlines = false;
+    for (const auto& [key, object] : json["qpdf"][1].items()) {
+        if (object.contains("value") && object["value"].is_object() &&
+            object["value"].value("/Type", "") == "/Catalog") {
+            use_outlines = object["value"].value("/PageMode", "") == "/UseOutlines";
+        }
+    }
+    EXPECT_TRUE(use_outlines);
+}
+
+TEST(FigdeckReport, KeepAspectFitsEveryImageInsideItsCellCentredWithItsOwnProportions) {
+    TempDir dir;
+    const auto folder = dir / "data_figdeck";
+    // The tall image sets the cell's proportions (1.5); the others are wider than the cell.
+    write_png(folder / "Result_g8_Peak_60dB_1.png", 640, 480);
+    write_png(folder / "Result_g8_Peak_60dB_2.png", 200, 300);
+    write_png(folder / "Result_g8_Peak_60dB_3.png", 400, 100);
+    auto config = template_config(dir.path());
+    config["groups"][0]["experiments_per_page"] = 1;
+    config["groups"][0]["cols_per_row"] = 3;
+    const auto pdf = folder / "test.pdf";
+
+    ASSERT_EQ(run_report(dir.path(), config).status, 0);
+    // The block's whole-page budget does not fit under the contents: it is on page 2.
+    const auto filled = image_boxes(page_content(pdf, 2));
+    ASSERT_EQ(filled.size(), 3u);
+    // Today's layout: every image fills its cell, so the wide ones are stretched.
+    const auto stretched = pdf_images(pdf);
+    EXPECT_NE(stretched[0].x_ppi, stretched[0].y_ppi);
+
+    config["config"]["keep_aspect"] = true;
+    const auto result = run_report(dir.path(), config);
+    ASSERT_EQ(result.status, 0) << result.err;
+    expect_clean_pdf(pdf);
+    const auto boxes = image_boxes(page_content(pdf, 2));
+    ASSERT_EQ(boxes.size(), 3u);
+    const double ratios[] = {0.75, 1.5, 0.25};
+    for (std::size_t i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        const auto& cell = filled[i];
+        EXPECT_NEAR(boxes[i].h / boxes[i].w, ratios[i], 1e-3);
+        EXPECT_NEAR(boxes[i].x + boxes[i].w / 2, cell.x + cell.w / 2, 0.01);
+        EXPECT_NEAR(boxes[i].y + boxes[i].h / 2, cell.y + cell.h / 2, 0.01);
+        EXPECT_LE(boxes[i].w, cell.w + 0.01);
+        EXPECT_LE(boxes[i].h, cell.h + 0.01);
+        // It touches the cell on two sides: as large as the cell allows.
+        EXPECT_TRUE(std::abs(boxes[i].w - cell.w) < 0.01 || std::abs(boxes[i].h - cell.h) < 0.01);
+    }
+    // The tallest image fills its cell exactly, as before.
+    EXPECT_NEAR(boxes[1].w, filled[1].w, 0.01);
+    for (const auto& image : pdf_images(pdf)) {
+        EXPECT_NEAR(image.x_ppi, image.y_ppi, 1) << image.object;
+    }
+    // Captions stay under the cells, where they were.
+    EXPECT_NEAR(find_word(pdf_words(pdf), "g8_Peak_60dB_3").y_min, filled[2].y + filled[2].h + 1, 1);
+
+    config["config"]["keep_aspect"] = "yes";
+    const auto wrong = run_report(dir.path(), config);
+    EXPECT_EQ(wrong.status, 1);
+    EXPECT_EQ(lines_of(wrong.err).back(),
+              "Error: 'keep_aspect' in the \"config\" section must be true or false, not \"yes\"");
 }
 
 #endif

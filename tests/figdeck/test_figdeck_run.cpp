@@ -35,7 +35,8 @@ TEST(FigdeckRun, EmptyFolderGivesAFirstPageWithAnEntryThatLinksNowhere) {
                                         "Total images found: 0",
                                         "Matching for Group: Lonely (Pattern: x)",
                                         "  -> Matched 0 images.",
-                                        "Success! Custom Report Generated: " + folder + "/report.pdf"};
+                                        "Success! Custom Report Generated: " + folder + "/report.pdf",
+                                        "[DONE] 0 images, 1 group, 1 page (1 group without images)"};
     EXPECT_EQ(log_messages(result.err, "INFO"), info);
     const auto pdf = dir / "images" / "report.pdf";
     expect_clean_pdf(pdf);
@@ -218,6 +219,44 @@ TEST(FigdeckRun, TextOutsideWindows1252UsesDejaVuAndUnknownCharactersBecomeQuest
     EXPECT_NE(fonts.out.find("DejaVuSans-Bold"), std::string::npos) << fonts.out;
     // The running header holds only Windows-1252 characters: standard Helvetica.
     EXPECT_NE(fonts.out.find("Helvetica-Bold"), std::string::npos) << fonts.out;
+}
+
+TEST(FigdeckRun, ClosingLineCountsImagesGroupsAndPages) {
+    TempDir dir;
+    const auto images = dir / "images";
+    for (int i = 0; i < 3; ++i) write_png(images / ("p" + std::to_string(i) + ".png"), 20, 10);
+    write_png(images / "q.png", 20, 10);
+    auto config = config_over(images, {{"P", "p"}, {"Q", "q"}, {"None", "zzz"}});
+    config["groups"][1]["experiments_per_page"] = 1;
+    const auto result = run_report(dir.path(), config);
+    ASSERT_EQ(result.status, 0) << result.err;
+    const auto info = log_messages(result.err, "INFO");
+    EXPECT_EQ(info.back(), "[DONE] 4 images, 3 groups, 3 pages (1 group without images)");
+    EXPECT_EQ(page_count(images / "report.pdf"), 3);
+
+    const auto nothing = run_report(dir.path(), config_over(dir / "nowhere", {{"G", "x"}}));
+    EXPECT_EQ(log_messages(nothing.err, "INFO").back(), "[DONE] 0 images, 0 groups, 0 pages; no report written");
+}
+
+TEST(FigdeckRun, StrictOutcomesGiveStatus1WhenNothingWasDoneAndDefaultsStay0) {
+    TempDir dir;
+    const auto images = dir / "images";
+    write_png(images / "a.png", 20, 10);
+    write_file(dir / "missing.json", config_over(dir / "nowhere", {{"G", "a"}}).dump());
+    write_file(dir / "blank.json", config_over(images, {{"G", " "}}).dump());
+    write_file(dir / "good.json", config_over(images, {{"G", "a"}}).dump());
+    write_file(dir / "unmatched.json", config_over(images, {{"G", "zzz"}}).dump());
+    const std::map<std::string, std::string> strict{{"TORVANE_STRICT", "1"}};
+    for (const auto& [file, strict_status] : std::vector<std::pair<std::string, int>>{
+             {"missing.json", 1}, {"blank.json", 1}, {"good.json", 0}, {"unmatched.json", 0}}) {
+        SCOPED_TRACE(file);
+        EXPECT_EQ(run_torvane({"figdeck", "-c", file}, dir.path()).status, 0);
+        EXPECT_EQ(run_torvane({"figdeck", "-c", file}, dir.path(), strict).status, strict_status);
+    }
+    // Failures that already end with status 1 keep it.
+    write_file(images / "b.png", "not a png");
+    write_file(dir / "bad.json", config_over(images, {{"G", "b"}}).dump());
+    EXPECT_EQ(run_torvane({"figdeck", "-c", "bad.json"}, dir.path(), strict).status, 1);
 }
 
 #endif

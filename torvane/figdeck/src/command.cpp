@@ -3,6 +3,7 @@
 #include "helmkit/base/app_logging.hpp"
 #include "helmkit/base/console.hpp"
 #include "helmkit/base/json_value.hpp"
+#include "helmkit/base/run_outcome.hpp"
 #include "helmkit/base/error.hpp"
 #include "helmkit/files/file_mg.hpp"
 #include "torvane/figdeck/template.hpp"
@@ -66,8 +67,10 @@ int cmd_figdeck(const std::optional<std::string>& config, bool generate_config) 
 #if FIGDECK_HAS_PDF_LIBS
     ReportGenerator generator(*conf, *main_page, *groups);
     generator.generate();
-#endif
+    return helmkit::outcome_status(generator.summary().outcome, 0);
+#else
     return 0;
+#endif
 }
 
 CommandSpec command() {

@@ -96,6 +96,34 @@ struct LinkTarget {
     double y = 0;
 };
 
+struct Bookmark {
+    std::string title;
+    int link = 0;
+};
+
+bool is_ascii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// A PDF text string in UTF-16BE with its byte order mark, for titles beyond ASCII.
+std::string utf16_text_string(std::string_view utf8) {
+    std::string out = "\xFE\xFF";
+    const auto put = [&](std::uint32_t unit) {
+        out.push_back(static_cast<char>(unit >> 8));
+        out.push_back(static_cast<char>(unit & 0xFF));
+    };
+    for (const char32_t c : helmkit::decode_utf8(utf8, U'\uFFFD')) {
+        if (c < 0x10000) {
+            put(c);
+        } else {
+            put(0xD800 + ((c - 0x10000) >> 10));
+            put(0xDC00 + ((c - 0x10000) & 0x3FF));
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 struct PageModel::Impl {
@@ -115,6 +143,7 @@ struct PageModel::Impl {
     Rgb draw_colour;
     std::vector<LinkTarget> links;  // index: link id - 1
     std::vector<PendingLink> pending_links;
+    std::vector<Bookmark> bookmarks;
     bool saved = false;
 
     HPDF_Page page() const { return pages.empty() ? nullptr : pages.back(); }
@@ -155,19 +184,50 @@ struct PageModel::Impl {
         }
     }
 
+    // [page /XYZ left top null]: keep the reader's zoom, which libharu cannot write.
+    HPDF_Destination destination_of(const LinkTarget& target) {
+        HPDF_Page target_page = pages[static_cast<std::size_t>(target.page - 1)];
+        HPDF_Destination destination = HPDF_Page_CreateDestination(target_page);
+        HPDF_Array_Clear(destination);
+        HPDF_Array_Add(destination, target_page);
+        HPDF_Array_AddName(destination, "XYZ");
+        HPDF_Array_AddReal(destination, 0);
+        HPDF_Array_AddReal(destination, static_cast<HPDF_REAL>(pdf_y(target.y)));
+        HPDF_Array_Add(destination, HPDF_Null_New(doc.get()->mmgr));
+        return destination;
+    }
+
+    void write_bookmarks() {
+        bool any = false;
+        for (const auto& bookmark : bookmarks) {
+            const auto& target = links[static_cast<std::size_t>(bookmark.link - 1)];
+            if (target.page == 0) continue;
+            HPDF_Outline outline = HPDF_CreateOutline(doc.get(), nullptr, "", nullptr);
+            doc.check("cannot write the bookmarks");
+            if (is_ascii(bookmark.title)) {
+                HPDF_Dict_Add(outline, "Title",
+                              HPDF_String_New(doc.get()->mmgr, bookmark.title.c_str(), nullptr));
+            } else {
+                const auto title = utf16_text_string(bookmark.title);
+                HPDF_Dict_Add(outline, "Title",
+                              HPDF_Binary_New(doc.get()->mmgr,
+                                              reinterpret_cast<HPDF_BYTE*>(
+                                                  const_cast<char*>(title.data())),
+                                              static_cast<HPDF_UINT>(title.size())));
+            }
+            HPDF_Outline_SetDestination(outline, destination_of(target));
+            any = true;
+        }
+        // A viewer then opens the report with its bookmarks shown.
+        if (any) HPDF_SetPageMode(doc.get(), HPDF_PAGE_MODE_USE_OUTLINE);
+        doc.check("cannot write the bookmarks");
+    }
+
     void write_links() {
         for (const auto& pending : pending_links) {
             const auto& target = links[static_cast<std::size_t>(pending.link - 1)];
             if (target.page == 0) continue;
-            HPDF_Page target_page = pages[static_cast<std::size_t>(target.page - 1)];
-            // [page /XYZ left top null]: keep the reader's zoom, which libharu cannot write.
-            HPDF_Destination destination = HPDF_Page_CreateDestination(target_page);
-            HPDF_Array_Clear(destination);
-            HPDF_Array_Add(destination, target_page);
-            HPDF_Array_AddName(destination, "XYZ");
-            HPDF_Array_AddReal(destination, 0);
-            HPDF_Array_AddReal(destination, static_cast<HPDF_REAL>(pdf_y(target.y)));
-            HPDF_Array_Add(destination, HPDF_Null_New(doc.get()->mmgr));
+            HPDF_Destination destination = destination_of(target);
             const HPDF_Rect rect{static_cast<HPDF_REAL>(pt(pending.x)),
                                  static_cast<HPDF_REAL>(pdf_y(pending.y + pending.h)),
                                  static_cast<HPDF_REAL>(pt(pending.x + pending.w)),
@@ -381,11 +441,20 @@ void PageModel::set_link(int link, double y, int page) {
     d.links[static_cast<std::size_t>(link - 1)] = {page, y};
 }
 
+void PageModel::add_bookmark(std::string title, int link) {
+    auto& d = *m_impl;
+    if (link < 1 || link > static_cast<int>(d.links.size())) {
+        throw helmkit::Error("unknown link " + std::to_string(link));
+    }
+    d.bookmarks.push_back({std::move(title), link});
+}
+
 void PageModel::output(const std::filesystem::path& path) {
     auto& d = *m_impl;
     if (d.pages.empty()) add_page();
     if (!d.saved) {
         d.write_links();
+        d.write_bookmarks();
         d.fonts.finish();
         d.saved = true;
     }

@@ -14,6 +14,7 @@
 #include "helmkit/base/config_value.hpp"
 #include "helmkit/base/json_value.hpp"
 #include "helmkit/base/error.hpp"
+#include "helmkit/base/progress.hpp"
 #include "helmkit/files/file_mg.hpp"
 #include "helmkit/text/parse_tools.hpp"
 
@@ -72,6 +73,7 @@ struct ReportGenerator::GroupLayout {
     double budget_h = 0;
     int cols = 1;
     CellSize cell;
+    std::vector<std::optional<PixelSize>> sizes;  // per image; none when unreadable
 };
 
 ReportGenerator::ReportGenerator(ordered_json conf, ordered_json main_page, ordered_json groups_def)
@@ -145,10 +147,11 @@ ParsedData ReportGenerator::parse_files() const {
     return parsed;
 }
 
-double ReportGenerator::get_max_ratio_from_images(const std::vector<ImageEntry>& images) const {
-    if (images.empty()) return k_fallback_ratio;
-    double max_ratio = 0;
+std::vector<std::optional<ReportGenerator::PixelSize>> ReportGenerator::_image_sizes(
+    const std::vector<ImageEntry>& images) const {
+    std::vector<std::optional<PixelSize>> sizes;
     for (const auto& entry : images) {
+        sizes.emplace_back();
         std::unique_ptr<std::FILE, FileCloser> file(std::fopen(entry.path.c_str(), "rb"));
         if (!file) {
             logger().warning("Cannot read image ratio for " + entry.path + ": " +
@@ -163,9 +166,47 @@ double ReportGenerator::get_max_ratio_from_images(const std::vector<ImageEntry>&
                              stbi_failure_reason());
             continue;
         }
-        if (width > 0) max_ratio = std::max(max_ratio, static_cast<double>(height) / width);
+        sizes.back() = PixelSize{width, height};
+    }
+    return sizes;
+}
+
+namespace {
+
+template <typename Sizes>
+double max_ratio_of(const Sizes& sizes) {
+    if (sizes.empty()) return k_fallback_ratio;
+    double max_ratio = 0;
+    for (const auto& size : sizes) {
+        if (size && size->width > 0) {
+            max_ratio = std::max(max_ratio, static_cast<double>(size->height) / size->width);
+        }
     }
     return max_ratio > 0 ? max_ratio : k_fallback_ratio;
+}
+
+// The box of an image of `size` scaled to fit the cell at (x, y) with its own proportions,
+// centred in it.
+struct Box {
+    double x, y, w, h;
+};
+
+template <typename Size>
+Box fitted_box(const Size& size, double x, double y, double cell_w, double cell_h) {
+    const double ratio = static_cast<double>(size.height) / size.width;
+    double w = cell_w;
+    double h = cell_w * ratio;
+    if (h > cell_h) {
+        h = cell_h;
+        w = cell_h / ratio;
+    }
+    return {x + (cell_w - w) / 2, y + (cell_h - h) / 2, w, h};
+}
+
+}  // namespace
+
+double ReportGenerator::get_max_ratio_from_images(const std::vector<ImageEntry>& images) const {
+    return max_ratio_of(_image_sizes(images));
 }
 
 CellSize ReportGenerator::calculate_layout_size(int num_rows, double standard_cell_w,
@@ -229,6 +270,7 @@ void ReportGenerator::add_toc(const ParsedData& data) {
     for (const auto& group : data) {
         const int link = m_pdf.add_link();
         m_links[group.name] = link;
+        m_pdf.add_bookmark(group.name, link);
         m_pdf.cell(0, 10, std::to_string(number++) + ". " + group.name,
                    {Ln::next_line, Align::left, link});
     }
@@ -258,8 +300,9 @@ ReportGenerator::GroupLayout ReportGenerator::_group_layout(const GroupImages& g
     layout.cols = static_cast<int>(cols);
     const auto count = static_cast<int>(group.images.size());
     const int num_rows = (count + layout.cols - 1) / layout.cols;
-    layout.cell = calculate_layout_size(num_rows, standard_cell_w,
-                                        get_max_ratio_from_images(group.images), layout.budget_h);
+    layout.sizes = _image_sizes(group.images);
+    layout.cell = calculate_layout_size(num_rows, standard_cell_w, max_ratio_of(layout.sizes),
+                                        layout.budget_h);
     if (layout.cell.h <= 0) {
         throw helmkit::Error(
             where + ": its " + std::to_string(num_rows) + " rows of figures do not fit its " +
@@ -285,7 +328,8 @@ void ReportGenerator::_place_block(double budget_h) {
     }
 }
 
-void ReportGenerator::_draw_group(const GroupImages& group, const GroupLayout& layout) {
+void ReportGenerator::_draw_group(const GroupImages& group, const GroupLayout& layout,
+                                  helmkit::Progress& progress) {
     const auto link = m_links.find(group.name);
     if (link != m_links.end()) m_pdf.set_link(link->second, m_pdf.get_y(), m_pdf.page_no());
     m_pdf.set_font("helvetica", "B", 14);
@@ -301,7 +345,14 @@ void ReportGenerator::_draw_group(const GroupImages& group, const GroupLayout& l
         for (std::size_t k = first; k < end; ++k) {
             const auto i = k - first;
             const double x_pos = k_margin_lr + static_cast<double>(i) * (cell_w + k_gutter);
-            m_pdf.image(group.images[k].path, x_pos, row_start_y, cell_w, cell_h);
+            const auto& size = layout.sizes[k];
+            if (m_keep_aspect && size && size->width > 0 && size->height > 0) {
+                const auto box = fitted_box(*size, x_pos, row_start_y, cell_w, cell_h);
+                m_pdf.image(group.images[k].path, box.x, box.y, box.w, box.h);
+            } else {
+                m_pdf.image(group.images[k].path, x_pos, row_start_y, cell_w, cell_h);
+            }
+            progress.advance();
             m_pdf.set_xy(x_pos, row_start_y + cell_h + k_caption_offset);
             m_pdf.set_font("helvetica", "B", 8);
             m_pdf.set_text_color(0);
@@ -313,10 +364,27 @@ void ReportGenerator::_draw_group(const GroupImages& group, const GroupLayout& l
     }
 }
 
+void ReportGenerator::_log_summary() const {
+    const auto& s = m_summary;
+    std::string line = "[DONE] " + std::to_string(s.images) + (s.images == 1 ? " image, " : " images, ") +
+                       std::to_string(s.groups) + (s.groups == 1 ? " group, " : " groups, ") +
+                       std::to_string(s.pages) + (s.pages == 1 ? " page" : " pages");
+    if (s.empty_groups > 0) {
+        line += " (" + std::to_string(s.empty_groups) +
+                (s.empty_groups == 1 ? " group without images)" : " groups without images)");
+    }
+    if (s.pages == 0) line += "; no report written";
+    logger().info(line);
+}
+
 void ReportGenerator::generate() {
+    m_summary = {};
+    m_keep_aspect = helmkit::bool_or(m_conf, "keep_aspect", false, k_conf_where);
     const auto data = parse_files();
     if (data.empty()) {
         logger().warning("No data found matching patterns. Aborting.");
+        m_summary.outcome = helmkit::RunOutcome::failed;
+        _log_summary();
         return;
     }
     add_toc(data);
@@ -326,21 +394,31 @@ void ReportGenerator::generate() {
     }
     if (m_pdf.page_no() == 0) m_pdf.add_page();
     static const ordered_json k_no_definition = ordered_json::object();
+    std::size_t total_images = 0;
+    for (const auto& group : data) total_images += group.images.size();
+    helmkit::Progress progress("Figdeck images", total_images);
     for (const auto& group : data) {
-        if (group.images.empty()) continue;
+        ++m_summary.groups;
+        if (group.images.empty()) {
+            ++m_summary.empty_groups;
+            continue;
+        }
         logger().info("Processing layout: " + group.name);
         const auto found = definitions.find(group.name);
         const auto layout = _group_layout(
             group, found == definitions.end() ? k_no_definition : *found->second);
         _place_block(layout.budget_h);
-        _draw_group(group, layout);
+        _draw_group(group, layout, progress);
+        m_summary.images += group.images.size();
     }
 
     const auto name = helmkit::text_or(m_conf, "output_file", "report.pdf", k_conf_where);
     const auto folder = helmkit::text_or(m_conf, "image_folder", ".", k_conf_where);
     const auto path = std::filesystem::path(folder) / name;
     m_pdf.output(path);
+    m_summary.pages = m_pdf.page_no();
     logger().info("Success! Custom Report Generated: " + path.string());
+    _log_summary();
 }
 
 }  // namespace torvane::figdeck

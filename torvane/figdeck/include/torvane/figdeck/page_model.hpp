@@ -81,6 +81,11 @@ public:
     // Throws helmkit::Error for an unknown link or page.
     void set_link(int link, double y, int page = -1);
 
+    // Adds an outline entry (a bookmark in a viewer's sidebar) called `title` that leads where
+    // `link` leads. Entries are written in the order they were added when the document is
+    // saved; one whose link has no target by then is left out.
+    void add_bookmark(std::string title, int link);
+
     // Writes the document to `path` atomically: a temporary file beside it, then a rename.
     // Links without a target are left out. Throws helmkit::Error when it cannot be written.
     void output(const std::filesystem::path& path);

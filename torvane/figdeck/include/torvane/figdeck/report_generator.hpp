@@ -2,10 +2,16 @@
 
 #include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+namespace helmkit {
+class Progress;
+}
+
+#include "helmkit/base/run_outcome.hpp"
 #include "torvane/figdeck/lab_report.hpp"
 
 namespace torvane::figdeck {
@@ -33,6 +39,15 @@ struct CellSize {
     double h = 0;
 };
 
+// What a run did, for its closing log line and its exit status.
+struct RunSummary {
+    std::size_t images = 0;        // figures drawn
+    std::size_t groups = 0;        // groups of the report (contents entries)
+    std::size_t empty_groups = 0;  // of them, groups without images
+    int pages = 0;                 // pages of the written PDF; 0 when none was written
+    helmkit::RunOutcome outcome = helmkit::RunOutcome::done;
+};
+
 // One report run: sorts the image files of the image folder into the configured groups,
 // lays out every group as a grid of equal figure cells and writes the PDF report into the
 // image folder.
@@ -57,22 +72,33 @@ public:
     CellSize calculate_layout_size(int num_rows, double standard_cell_w, double max_ratio,
                                    double budget_height) const;
 
-    // Draws the first page: title, key data rows and one linked entry per group of `data`.
+    // Draws the first page: title, key data rows and one linked entry per group of `data`,
+    // each with a bookmark that leads where the entry does.
     void add_toc(const ParsedData& data);
 
-    // Runs the whole report: grouping, first page, one block per group, the PDF file.
+    // Runs the whole report: grouping, first page, one block per group, the PDF file, and a
+    // closing "[DONE] " log line that counts images, groups and pages.
     // Throws helmkit::Error for bad layout values (naming the group and key), an image that
     // cannot be embedded or an output that cannot be written; then no PDF is written.
     void generate();
+
+    // What the last generate() did.
+    const RunSummary& summary() const { return m_summary; }
 
     double total_usable_h() const { return m_total_usable_h; }
 
 private:
     struct GroupLayout;
+    struct PixelSize {
+        int width = 0;
+        int height = 0;
+    };
+    std::vector<std::optional<PixelSize>> _image_sizes(const std::vector<ImageEntry>& images) const;
     GroupLayout _group_layout(const GroupImages& group, const nlohmann::ordered_json& definition) const;
     void _place_block(double budget_h);
-    void _draw_group(const GroupImages& group, const GroupLayout& layout);
+    void _draw_group(const GroupImages& group, const GroupLayout& layout, helmkit::Progress& progress);
     double _conf_number(const char* key, double fallback) const;
+    void _log_summary() const;
 
     nlohmann::ordered_json m_conf;
     nlohmann::ordered_json m_main_page;
@@ -80,6 +106,8 @@ private:
     LabReport m_pdf;
     std::map<std::string, int> m_links;
     double m_total_usable_h = 0;
+    bool m_keep_aspect = false;
+    RunSummary m_summary;
 };
 
 }  // namespace torvane::figdeck
