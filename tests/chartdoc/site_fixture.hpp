@@ -73,6 +73,20 @@ private:
     TempDir m_dir;
 };
 
+// The file name an href names: each %XX becomes its byte.
+inline std::string percent_decoded(const std::string& href) {
+    std::string name;
+    for (std::size_t i = 0; i < href.size(); ++i) {
+        if (href[i] == '%' && i + 2 < href.size()) {
+            name += static_cast<char>(std::stoi(href.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            name += href[i];
+        }
+    }
+    return name;
+}
+
 // Checks that every link of `folder`/index.html leads to a page there, and that each such
 // page links back to the index from its header and its footer.
 inline void expect_links_both_ways(const fs::path& folder) {
@@ -80,7 +94,7 @@ inline void expect_links_both_ways(const fs::path& folder) {
     std::size_t links = 0;
     for (auto at = index.find("href=\""); at != std::string::npos; at = index.find("href=\"", at)) {
         at += 6;
-        const auto page = index.substr(at, index.find('"', at) - at);
+        const auto page = percent_decoded(index.substr(at, index.find('"', at) - at));
         ++links;
         ASSERT_TRUE(fs::is_regular_file(folder / page)) << page;
         const auto text = read_file(folder / page);

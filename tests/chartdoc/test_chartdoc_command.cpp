@@ -104,7 +104,9 @@ TEST_F(ChartdocCommand, WorkedExampleOfTheTemplateConfiguration) {
               (std::vector<std::string>{"Created output directory: ./data_chartdoc/html_out",
                                         "Processing Markdown: README.md -> README (v0.1)",
                                         "Converting diagram: ab.mmd -> A to B Flow ...",
-                                        "Generating index.html ..."}));
+                                        "Generating index.html ...",
+                                        "Summary: 2 pages written (1 document, 1 diagram), "
+                                        "0 failed"}));
     const auto debug = log_messages(result.err, "DEBUG");
     ASSERT_EQ(debug.size(), 1u);
     EXPECT_EQ(ordered_json::parse(debug[0]),

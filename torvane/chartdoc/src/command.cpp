@@ -2,6 +2,7 @@
 
 #include "helmkit/base/app_logging.hpp"
 #include "helmkit/base/console.hpp"
+#include "helmkit/base/run_outcome.hpp"
 #include "helmkit/files/file_mg.hpp"
 #include "torvane/chartdoc/template.hpp"
 #if CHARTDOC_HAS_MD
@@ -21,13 +22,15 @@ int build_site(const nlohmann::ordered_json& section) {
     MermaidConverter converter(section);
     try {
         const auto [success, message] = converter.run();
+        logger().info(converter.summary().text());
         helmkit::echo("");
         helmkit::echo((success ? "[DONE] " : "[WARNING] ") + message);
-        return 0;
+        return helmkit::outcome_status(converter.summary().outcome(), 0);
     } catch (const std::exception& error) {
+        logger().info(converter.summary().text());
         helmkit::echo("");
         helmkit::echo(std::string("[ERROR] ") + error.what());
-        return 1;
+        return helmkit::outcome_status(helmkit::RunOutcome::failed, 1);
     }
 }
 #else
@@ -59,7 +62,7 @@ int cmd_chartdoc(const std::optional<std::string>& config, bool generate_config)
         return 1;
     }
     const auto loaded = helmkit::fileMg::load_json_file(*config, {"config"}, log);
-    if (loaded.empty()) return 0;
+    if (loaded.empty()) return helmkit::outcome_status(helmkit::RunOutcome::failed, 0);
     return build_site(loaded.front());
 }
 

@@ -4,12 +4,15 @@
 #include <system_error>
 
 #include "helmkit/base/app_logging.hpp"
-#include "helmkit/files/atomic_file.hpp"
 #include "helmkit/base/child_process.hpp"
 #include "helmkit/base/error.hpp"
+#include "helmkit/base/progress.hpp"
+#include "helmkit/files/atomic_file.hpp"
 #include "helmkit/files/file_mg.hpp"
 #include "torvane/chartdoc/markdown_html.hpp"
+#include "torvane/chartdoc/page_output.hpp"
 #include "torvane/chartdoc/page_templates.hpp"
+#include "torvane/chartdoc/site_links.hpp"
 
 namespace fs = std::filesystem;
 using nlohmann::ordered_json;
@@ -89,6 +92,55 @@ std::string index_clash(const std::string& output_folder) {
            "'; rename the file";
 }
 
+std::vector<std::string> names_ending_with(const std::vector<std::string>& names,
+                                           std::string_view suffix) {
+    std::vector<std::string> selected;
+    for (const auto& name : names) {
+        if (ends_with_ignoring_case(name, suffix)) selected.push_back(name);
+    }
+    return selected;
+}
+
+// The documents whose pages the site will hold, for links between them.
+SiteLinks site_links(const std::vector<std::string>& documents) {
+    std::vector<std::pair<std::string, std::string>> pages;
+    for (const auto& md : documents) {
+        const std::string base_name = base_name_of(md);
+        if (!takes_the_index_name(base_name)) pages.emplace_back(md, base_name + ".html");
+    }
+    return SiteLinks(pages);
+}
+
+// Writes the page of the document `markdown` as it is rendered, so that the page is never
+// held whole; a page that would grow past k_page_limit is refused and not written.
+void write_document_page(const std::string& out_path, const std::string& title,
+                         std::string_view markdown, const SiteLinks& links) {
+    helmkit::AtomicFile file(out_path);
+    PageOutput out([&file](std::string_view piece) { file.write(piece); });
+    const auto frame = page_frame(title);
+    out.write(frame.head);
+    render_markdown(markdown, out, links);
+    out.write(frame.tail);
+    out.finish();
+    file.commit();
+}
+
+std::string count_text(std::size_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+// Counts one item of a progress line when it is done, whichever way its loop turn ends.
+class ProgressStep {
+public:
+    explicit ProgressStep(helmkit::Progress& progress) : m_progress(progress) {}
+    ~ProgressStep() { m_progress.advance(); }
+    ProgressStep(const ProgressStep&) = delete;
+    ProgressStep& operator=(const ProgressStep&) = delete;
+
+private:
+    helmkit::Progress& m_progress;
+};
+
 }  // namespace
 
 std::string base_name_of(const std::string& name) {
@@ -111,6 +163,19 @@ MermaidConverter::MermaidConverter(ordered_json conf) : m_conf(std::move(conf)) 
     m_doc_titles = title_map(m_conf, "doc_titles");
     m_chart_titles = title_map(m_conf, "chart_titles");
     logger().debug(m_conf);
+}
+
+std::string RunSummary::text() const {
+    return "Summary: " + count_text(documents + diagrams, "page", "pages") + " written (" +
+           count_text(documents, "document", "documents") + ", " +
+           count_text(diagrams, "diagram", "diagrams") + "), " + std::to_string(failed) +
+           " failed";
+}
+
+helmkit::RunOutcome RunSummary::outcome() const {
+    if (failed == 0) return helmkit::RunOutcome::done;
+    return documents + diagrams == 0 ? helmkit::RunOutcome::failed
+                                     : helmkit::RunOutcome::partly_done;
 }
 
 bool MermaidConverter::_check_mmdc() const { return helmkit::find_program(k_renderer).has_value(); }
@@ -137,8 +202,14 @@ std::pair<bool, std::string> MermaidConverter::run() {
 
     std::vector<std::string> md_links;
     std::vector<std::string> chart_links;
-    convert_documents(helmkit::fileMg::list_folder_names(m_input_folder), md_links);
-    convert_diagrams(helmkit::fileMg::list_folder_names(m_input_folder), chart_links);
+    const auto documents =
+        names_ending_with(helmkit::fileMg::list_folder_names(m_input_folder), ".md");
+    helmkit::Progress progress("Chartdoc documents", documents.size());
+    convert_documents(documents, md_links, progress);
+    const auto diagrams =
+        names_ending_with(helmkit::fileMg::list_folder_names(m_input_folder), ".mmd");
+    progress.restart("Chartdoc diagrams", diagrams.size());
+    convert_diagrams(diagrams, chart_links, progress);
     if (md_links.empty() && chart_links.empty()) return {false, k_nothing_produced};
 
     log.info("Generating index.html ...");
@@ -147,11 +218,13 @@ std::pair<bool, std::string> MermaidConverter::run() {
     return {true, "Successfully generated documentation in: " + m_output_folder + "/index.html"};
 }
 
-void MermaidConverter::convert_documents(const std::vector<std::string>& names,
-                                         std::vector<std::string>& md_links) const {
+void MermaidConverter::convert_documents(const std::vector<std::string>& documents,
+                                         std::vector<std::string>& md_links,
+                                         helmkit::Progress& progress) {
     auto& log = logger();
-    for (const auto& md : names) {
-        if (!ends_with_ignoring_case(md, ".md")) continue;
+    const SiteLinks links = site_links(documents);
+    for (const auto& md : documents) {
+        const ProgressStep step(progress);
         const std::string md_path = joined(m_input_folder, md);
         const std::string base_name = base_name_of(md);
         const std::string out_name = base_name + ".html";
@@ -160,20 +233,22 @@ void MermaidConverter::convert_documents(const std::vector<std::string>& names,
         log.info("Processing Markdown: " + md + " -> " + title);
         try {
             if (takes_the_index_name(base_name)) throw helmkit::Error(index_clash(m_output_folder));
-            const std::string html = markdown_to_html(helmkit::fileMg::read_text_file(md_path));
-            helmkit::write_file_atomically(out_path, fill_page(title, html));
+            write_document_page(out_path, title, helmkit::fileMg::read_text_file(md_path), links);
             md_links.push_back(doc_entry(out_name, title));
+            ++m_summary.documents;
         } catch (const std::exception& error) {
             log.error("Failed to process " + md + ": " + error.what());
+            ++m_summary.failed;
         }
     }
 }
 
-void MermaidConverter::convert_diagrams(const std::vector<std::string>& names,
-                                        std::vector<std::string>& chart_links) const {
+void MermaidConverter::convert_diagrams(const std::vector<std::string>& diagrams,
+                                        std::vector<std::string>& chart_links,
+                                        helmkit::Progress& progress) {
     auto& log = logger();
-    for (const auto& mmd : names) {
-        if (!ends_with_ignoring_case(mmd, ".mmd")) continue;
+    for (const auto& mmd : diagrams) {
+        const ProgressStep step(progress);
         const std::string base_name = base_name_of(mmd);
         const std::string mmd_path = joined(m_input_folder, mmd);
         const std::string svg_path = joined(m_output_folder, base_name + ".svg");
@@ -183,23 +258,29 @@ void MermaidConverter::convert_diagrams(const std::vector<std::string>& names,
 
         if (takes_the_index_name(base_name)) {
             log.error("Failed to convert " + mmd + ": " + index_clash(m_output_folder));
+            ++m_summary.failed;
             continue;
         }
         const std::vector<std::string> command{k_renderer, "-i", mmd_path, "-o", svg_path};
         try {
+            // The renderer shares the terminal: the progress line must not cut into its lines.
+            const helmkit::Progress::Pause pause;
             const auto status = helmkit::run_process(command);
             if (!status.succeeded()) {
                 log.error("Failed to convert " + mmd + ": " + helmkit::command_line_text(command) +
                           " " + helmkit::describe_process_status(status));
+                ++m_summary.failed;
                 continue;
             }
         } catch (const helmkit::Error& error) {
             log.error("Failed to convert " + mmd + ": " + error.what());
+            ++m_summary.failed;
             continue;
         }
         const std::string svg = helmkit::fileMg::read_text_file(svg_path);
         helmkit::write_file_atomically(html_path, fill_page(title, svg));
         chart_links.push_back(chart_entry(base_name, title));
+        ++m_summary.diagrams;
     }
 }
 

@@ -1,5 +1,6 @@
 #include "torvane/chartdoc/page_templates.hpp"
 
+#include "torvane/chartdoc/site_links.hpp"
 #include "torvane/chartdoc/template_filling.hpp"
 
 namespace torvane::chartdoc {
@@ -135,17 +136,29 @@ std::string section(std::string_view heading, const std::vector<std::string>& en
 
 }  // namespace
 
+PageFrame page_frame(std::string_view title) {
+    constexpr std::string_view body = "{body_content}";
+    const std::size_t at = PAGE_TEMPLATE.find(body);
+    return {fill_template(PAGE_TEMPLATE.substr(0, at), {{"title", title}}),
+            fill_template(PAGE_TEMPLATE.substr(at + body.size()), {})};
+}
+
 std::string fill_page(std::string_view title, std::string_view body_content) {
-    return fill_template(PAGE_TEMPLATE, {{"title", title}, {"body_content", body_content}});
+    const auto frame = page_frame(title);
+    std::string page;
+    page.reserve(frame.head.size() + body_content.size() + frame.tail.size());
+    page.append(frame.head).append(body_content).append(frame.tail);
+    return page;
 }
 
 std::string doc_entry(std::string_view out_name, std::string_view display_title) {
-    return fill_template(k_doc_entry, {{"out_name", out_name}, {"display_title", display_title}});
+    return fill_template(k_doc_entry,
+                         {{"out_name", percent_encoded(out_name)}, {"display_title", display_title}});
 }
 
 std::string chart_entry(std::string_view base_name, std::string_view display_title) {
-    return fill_template(k_chart_entry,
-                         {{"base_name", base_name}, {"display_title", display_title}});
+    return fill_template(k_chart_entry, {{"base_name", percent_encoded(base_name)},
+                                         {"display_title", display_title}});
 }
 
 std::string fill_index(std::string_view index_title, const std::vector<std::string>& md_links,

@@ -5,11 +5,27 @@
 #include <utility>
 #include <vector>
 
+#include "helmkit/base/progress.hpp"
+#include "helmkit/base/run_outcome.hpp"
+
 namespace torvane::chartdoc {
 
 // Returns `name` without its last extension; dots that begin the name start no extension,
 // so ".md" stays ".md" and "notes.old.md" gives "notes.old".
 std::string base_name_of(const std::string& name);
+
+// What a run did, for its closing log line and its strict exit status.
+struct RunSummary {
+    std::size_t documents = 0;  // document pages written
+    std::size_t diagrams = 0;   // diagram pages written
+    std::size_t failed = 0;     // documents and diagrams skipped because they failed
+
+    // Returns "Summary: 3 pages written (2 documents, 1 diagram), 1 failed".
+    std::string text() const;
+    // Returns done when nothing failed, failed when something failed and no page was written,
+    // partly_done otherwise.
+    helmkit::RunOutcome outcome() const;
+};
 
 // Builds the static site: one page per Markdown document and per Mermaid diagram of the
 // input folder, and index.html linking them all.
@@ -27,16 +43,19 @@ public:
     // a run cannot go on from (output folder, SVG, diagram page or index).
     std::pair<bool, std::string> run();
 
+    // What the last run() did so far (also after it threw).
+    const RunSummary& summary() const { return m_summary; }
+
 private:
     // True when "mmdc" is an executable file in a folder of PATH.
     bool _check_mmdc() const;
     // Creates the output folder with its parents when nothing exists at its path.
     void _prepare_output_dir() const;
 
-    void convert_documents(const std::vector<std::string>& names,
-                           std::vector<std::string>& md_links) const;
-    void convert_diagrams(const std::vector<std::string>& names,
-                          std::vector<std::string>& chart_links) const;
+    void convert_documents(const std::vector<std::string>& documents,
+                           std::vector<std::string>& md_links, helmkit::Progress& progress);
+    void convert_diagrams(const std::vector<std::string>& diagrams,
+                          std::vector<std::string>& chart_links, helmkit::Progress& progress);
 
     nlohmann::ordered_json m_conf;
     std::string m_input_folder;
@@ -44,6 +63,7 @@ private:
     std::string m_index_title;
     nlohmann::ordered_json m_doc_titles;
     nlohmann::ordered_json m_chart_titles;
+    RunSummary m_summary;
 };
 
 }  // namespace torvane::chartdoc

@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+#include <md4c-html.h>
+
+#include <string>
+#include <vector>
+
+#include "helmkit/base/error.hpp"
+#include "torvane/chartdoc/markdown_html.hpp"
+#include "torvane/chartdoc/page_output.hpp"
+#include "torvane/chartdoc/site_links.hpp"
+
+using namespace torvane::chartdoc;
+
+namespace {
+
+// What md4c's own HTML renderer makes of `markdown`, with the options pages were made with
+// before they were rendered as they are parsed.
+std::string md4c_html(const std::string& markdown) {
+    std::string html;
+    md_html(
+        markdown.data(), static_cast<MD_SIZE>(markdown.size()),
+        [](const MD_CHAR* text, MD_SIZE size, void* out) {
+            static_cast<std::string*>(out)->append(text, size);
+        },
+        &html, MD_FLAG_TABLES, MD_HTML_FLAG_SKIP_UTF8_BOM);
+    return html;
+}
+
+std::string rendered(const std::string& markdown, const SiteLinks& links) {
+    std::string html;
+    PageOutput out([&html](std::string_view piece) { html.append(piece); });
+    render_markdown(markdown, out, links);
+    out.finish();
+    return html;
+}
+
+const SiteLinks k_site({{"other.md", "other.html"},
+                        {"release notes #2.md", "release notes #2.html"},
+                        {"100% done.md", "100% done.html"},
+                        {"README.MD", "README.html"}});
+
+}  // namespace
+
+TEST(MarkdownHtml, RendersEveryConstructAsMd4cHtmlDoes) {
+    const std::vector<std::string> documents{
+        "# H1\n## H2 ##\n### H3\n#### H4\n##### H5\n###### H6\nSetext\n===\nTwo\n---\n",
+        "*em* **strong** ***both*** _u_ `code <&>` ``a ` b`` \\*escaped\\*\n",
+        "[plain](http://example.com/a?b=1&c=2#frag \"T &amp; <t>\") "
+        "[ref][r] [Ref] <https://auto.example/x y> <me@example.com>\n\n"
+        "[r]: /path/with%20space/\xc3\xa9t\xc3\xa9 'ref title'\n[ref]: <a b> (paren)\n",
+        "![alt *em* `c` ![inner](i.png) [l](x)](img.png \"title\") ![](empty.png)\n"
+        "![line\nbreak  \nhard](b.png)\n",
+        "&amp; &lt; &copy; &nbsp; &#35; &#x1F600; &#0; &NotAnEntity; &ngE; &#X41;\n"
+        "[e](&#x61;&amp;b \"&quot;q&quot;\")\n",
+        "```c&amp;++ {.x}\nint main() { return 0; } // <&>\n```\n\n~~~\nplain\n~~~\n\n"
+        "    indented code\n\n```\n\n```\n",
+        "| Left | Center | Right | None |\n|:-----|:------:|------:|------|\n"
+        "| a | *b* | `c|d` | e \\| f |\n| only |\n",
+        "1. one\n2. two\n\n7) seven\n8) eight\n\n- a\n- b\n\n  loose\n- c\n\n* x\n  > quote\n  > more\n",
+        "> quote\n>\n> > nested\n\n---\n***\n___\n",
+        "<div class=\"raw\">\n*not emphasis*\n</div>\n\ninline <span a=\"1\">html</span> "
+        "<!-- comment --> <?pi?>\n",
+        std::string("nul \0 here [n\0](a\0b \"t\0\")\n", 27),
+        "line one  \nline two\\\nline three\nsoft\n",
+        "\xef\xbb\xbf# after a byte-order mark\n",
+        "",
+        "plain text with \"quotes\" & <angle brackets>\n",
+    };
+    for (const auto& markdown : documents) {
+        EXPECT_EQ(rendered(markdown, SiteLinks({})), md4c_html(markdown)) << markdown;
+        EXPECT_EQ(markdown_to_html(markdown), md4c_html(markdown)) << markdown;
+    }
+}
+
+TEST(MarkdownHtml, LinksToDocumentsOfTheSiteLeadToTheirPages) {
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {"[x](other.md)", "<a href=\"other.html\">x</a>"},
+        {"[x](other.md#part)", "<a href=\"other.html#part\">x</a>"},
+        {"[x](./other.md?v=1#p \"T\")", "<a href=\"other.html?v=1#p\" title=\"T\">x</a>"},
+        {"[x](release%20notes%20%232.md)", "<a href=\"release%20notes%20%232.html\">x</a>"},
+        {"[x](<100%25 done.md>)", "<a href=\"100%25%20done.html\">x</a>"},
+        {"[x](README.MD)", "<a href=\"README.html\">x</a>"},
+        {"[x][r]\n\n[r]: other.md#r", "<a href=\"other.html#r\">x</a>"},
+        // Everything else stays as written.
+        {"[x](readme.md)", "<a href=\"readme.md\">x</a>"},
+        {"[x](missing.md)", "<a href=\"missing.md\">x</a>"},
+        {"[x](sub/other.md)", "<a href=\"sub/other.md\">x</a>"},
+        {"[x](../other.md)", "<a href=\"../other.md\">x</a>"},
+        {"[x](/other.md)", "<a href=\"/other.md\">x</a>"},
+        {"[x](https://example.com/other.md)", "<a href=\"https://example.com/other.md\">x</a>"},
+        {"[x](other:md)", "<a href=\"other:md\">x</a>"},
+        {"[x](#other.md)", "<a href=\"#other.md\">x</a>"},
+        {"![x](other.md)", "<img src=\"other.md\" alt=\"x\">"},
+        {"<a href=\"other.md\">raw</a>", "<a href=\"other.md\">raw</a>"},
+    };
+    for (const auto& [markdown, link] : cases) {
+        const auto html = rendered(markdown + "\n", k_site);
+        EXPECT_NE(html.find(link), std::string::npos) << markdown << " gave " << html;
+    }
+}
+
+TEST(SiteLinks, PercentEncodingKeepsOnlyUnreservedBytes) {
+    EXPECT_EQ(percent_encoded("release notes #2.html"), "release%20notes%20%232.html");
+    EXPECT_EQ(percent_encoded("100% done.html"), "100%25%20done.html");
+    EXPECT_EQ(percent_encoded("a-b_c.d~E9.html"), "a-b_c.d~E9.html");
+    EXPECT_EQ(percent_encoded("it's \"q\" & <b>:?/.html"),
+              "it%27s%20%22q%22%20%26%20%3Cb%3E%3A%3F%2F.html");
+    EXPECT_EQ(percent_encoded("\xc3\xa9t\xc3\xa9"), "%C3%A9t%C3%A9");
+    EXPECT_EQ(percent_encoded(""), "");
+}
+
+TEST(SiteLinks, OnlyRelativeLinksToListedDocumentsAreReplaced) {
+    EXPECT_EQ(k_site.page_href("other.md"), "other.html");
+    EXPECT_EQ(k_site.page_href("release notes "), std::nullopt);
+    EXPECT_EQ(k_site.page_href("release%20notes%20%232.md#top"), "release%20notes%20%232.html#top");
+    EXPECT_EQ(k_site.page_href("100%25%20done.md"), "100%25%20done.html");
+    EXPECT_EQ(k_site.page_href("./other.md"), "other.html");
+    EXPECT_EQ(k_site.page_href(".//other.md"), std::nullopt);
+    EXPECT_EQ(k_site.page_href("OTHER.md"), std::nullopt);
+    EXPECT_EQ(k_site.page_href("file:other.md"), std::nullopt);
+    EXPECT_EQ(k_site.page_href(""), std::nullopt);
+    EXPECT_EQ(SiteLinks({}).page_href("other.md"), std::nullopt);
+}
+
+TEST(PageOutput, HandsOnLargePiecesAndRefusesToPassItsLimit) {
+    std::vector<std::size_t> pieces;
+    PageOutput out([&pieces](std::string_view piece) { pieces.push_back(piece.size()); },
+                   std::size_t{1} << 20);
+    const std::string line(1000, 'x');
+    for (int i = 0; i < 1000; ++i) out.write(line);
+    out.finish();
+    std::size_t total = 0;
+    for (const auto size : pieces) total += size;
+    EXPECT_EQ(total, 1000000u);
+    EXPECT_GE(pieces.size(), 10u);
+    EXPECT_LE(pieces.size(), 20u);
+
+    PageOutput small([](std::string_view) {}, 1500);
+    small.write(line);
+    try {
+        small.write(line);
+        small.finish();
+        FAIL() << "a page past its limit was accepted";
+    } catch (const helmkit::Error& error) {
+        EXPECT_STREQ(error.what(), "its page would be larger than 1500 bytes, the most a page may hold");
+    }
+}
+
+TEST(MarkdownHtml, RenderingStopsWhenTheOutputRefusesMore) {
+    // One long destination used many times: the page would be about 100 MB.
+    std::string markdown = "[r]: /" + std::string(100000, 'a') + "\n\n";
+    for (int i = 0; i < 1000; ++i) markdown += "[x][r] ";
+    std::size_t delivered = 0;
+    PageOutput out([&delivered](std::string_view piece) { delivered += piece.size(); });
+    EXPECT_THROW(render_markdown(markdown, out, SiteLinks({})), helmkit::Error);
+    EXPECT_LE(delivered, k_page_limit);
+    EXPECT_GT(delivered, k_page_limit / 2);
+}

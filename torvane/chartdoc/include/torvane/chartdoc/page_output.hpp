@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace torvane::chartdoc {
+
+// The most a document's page may hold. Link reference definitions let a small document repeat
+// a long destination many times, so a page is refused before it grows past this.
+inline constexpr std::size_t k_page_limit = std::size_t{64} << 20;
+
+// Collects a page as it is produced and hands it on to `deliver` in pieces of about 64 KiB,
+// so that no page is ever held whole in memory.
+class PageOutput {
+public:
+    // `deliver` receives each piece in order; `limit` is the most the page may hold.
+    PageOutput(std::function<void(std::string_view)> deliver, std::size_t limit = k_page_limit);
+
+    // Adds `text` to the page. Throws helmkit::Error when the page grows past its limit, and
+    // what `deliver` throws.
+    void write(std::string_view text) {
+        m_buffer.append(text);
+        if (m_buffer.size() >= k_piece) hand_on();
+    }
+    // Hands on what is still collected. Throws as write() does.
+    void finish() { hand_on(); }
+
+    // The number of bytes written so far.
+    std::size_t size() const { return m_handed_on + m_buffer.size(); }
+
+private:
+    static constexpr std::size_t k_piece = std::size_t{64} << 10;
+
+    void hand_on();
+
+    std::function<void(std::string_view)> m_deliver;
+    std::size_t m_limit;
+    std::size_t m_handed_on = 0;
+    std::string m_buffer;
+};
+
+}  // namespace torvane::chartdoc

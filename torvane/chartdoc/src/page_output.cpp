@@ -1,0 +1,34 @@
+#include "torvane/chartdoc/page_output.hpp"
+
+#include <utility>
+
+#include "helmkit/base/error.hpp"
+
+namespace torvane::chartdoc {
+
+namespace {
+
+std::string size_text(std::size_t bytes) {
+    if (bytes % (std::size_t{1} << 20) == 0) return std::to_string(bytes >> 20) + " MiB";
+    return std::to_string(bytes) + " bytes";
+}
+
+}  // namespace
+
+PageOutput::PageOutput(std::function<void(std::string_view)> deliver, std::size_t limit)
+    : m_deliver(std::move(deliver)), m_limit(limit) {
+    m_buffer.reserve(k_piece + k_piece / 4);
+}
+
+void PageOutput::hand_on() {
+    if (size() > m_limit) {
+        throw helmkit::Error("its page would be larger than " + size_text(m_limit) +
+                             ", the most a page may hold");
+    }
+    if (m_buffer.empty()) return;
+    m_deliver(m_buffer);
+    m_handed_on += m_buffer.size();
+    m_buffer.clear();
+}
+
+}  // namespace torvane::chartdoc
