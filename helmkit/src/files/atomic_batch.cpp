@@ -1,6 +1,11 @@
 #include "helmkit/files/atomic_batch.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <utility>
 
 #include "crash_points.hpp"
@@ -11,43 +16,91 @@ namespace fs = std::filesystem;
 
 namespace helmkit {
 
+namespace {
+
+// Up to this many files are flushed one by one; a larger batch flushes their file systems
+// whole, one call each, which costs less than a flush per file but waits for whatever else
+// is waiting to be written there.
+constexpr std::size_t k_most_files_flushed_one_by_one = 8;
+
+}  // namespace
+
 struct AtomicBatch::Pending {
     AtomicFile file;
     Overwrite overwrite;
+    dev_t device;
+};
+
+struct AtomicBatch::FileSystem {
+    dev_t device;
+    int fd;
 };
 
 AtomicBatch::AtomicBatch() = default;
 
-AtomicBatch::~AtomicBatch() = default;
+AtomicBatch::~AtomicBatch() {
+    for (const auto& file_system : m_file_systems) ::close(file_system.fd);
+}
 
 void AtomicBatch::add(fs::path target, const std::function<void(AtomicFile&)>& write,
                       Overwrite overwrite) {
-    auto pending = std::make_unique<Pending>(Pending{AtomicFile(std::move(target)), overwrite});
-    write(pending->file);
-    // Closed now, so that a batch of thousands of files holds no descriptor open.
-    pending->file.close_fd();
+    auto pending = std::make_unique<Pending>(Pending{AtomicFile(std::move(target)), overwrite, 0});
+    auto& file = pending->file;
+    struct stat info {};
+    if (::fstat(file.m_fd, &info) != 0) throw_file_error("write", file.target(), errno);
+    pending->device = info.st_dev;
+    const bool known =
+        std::any_of(m_file_systems.begin(), m_file_systems.end(),
+                    [&](const FileSystem& known) { return known.device == info.st_dev; });
+    if (!known) {
+        const int fd = ::open(file.temp_path().c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) throw_file_error("write", file.target(), errno);
+        m_file_systems.push_back({info.st_dev, fd});
+    }
+
+    write(file);
+    // Closed now, so that a batch of thousands of files holds no descriptor per file.
+    file.close_fd();
+    if (const int error = disk_flush::give_new_file_mode(file.temp_path()); error != 0) {
+        throw_file_error("write", file.target(), error);
+    }
     crash_point();
     m_files.push_back(std::move(pending));
 }
 
 void AtomicBatch::add(fs::path target, std::string_view data, Overwrite overwrite) {
-    add(std::move(target), [&](AtomicFile& file) { file.write(data); }, overwrite);
+    add(
+        std::move(target), [&](AtomicFile& file) { file.write(data); }, overwrite);
+}
+
+void AtomicBatch::flush_files(std::vector<std::string>& errors) {
+    if (m_files.size() <= k_most_files_flushed_one_by_one) {
+        for (std::size_t i = 0; i < m_files.size(); ++i) {
+            const auto& file = m_files[i]->file;
+            if (const int error = disk_flush::flush_new_file(file.temp_path()); error != 0) {
+                errors[i] = describe_file_error("flush", file.target(), error);
+            }
+            crash_point();
+        }
+        return;
+    }
+    for (const auto& file_system : m_file_systems) {
+        const int error = disk_flush::flush_file_system(file_system.fd);
+        crash_point();
+        if (error == 0) continue;
+        for (std::size_t i = 0; i < m_files.size(); ++i) {
+            if (m_files[i]->device == file_system.device) {
+                errors[i] = describe_file_error("flush", m_files[i]->file.target(), error);
+            }
+        }
+    }
 }
 
 std::vector<BatchFailure> AtomicBatch::commit() {
+    std::vector<std::string> errors(m_files.size());
+    flush_files(errors);
     auto files = std::exchange(m_files, {});
-    std::vector<std::string> errors(files.size());
-
-    // Writing every file back first lets the flushes below overlap instead of each waiting
-    // for its own turn of the disk.
-    for (const auto& pending : files) disk_flush::start_writeback(pending->file.temp_path());
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        const auto& file = files[i]->file;
-        if (const int error = disk_flush::flush_new_file(file.temp_path()); error != 0) {
-            errors[i] = describe_file_error("flush", file.target(), error);
-        }
-        crash_point();
-    }
+    for (const auto& file_system : std::exchange(m_file_systems, {})) ::close(file_system.fd);
 
     std::vector<fs::path> folders;
     for (std::size_t i = 0; i < files.size(); ++i) {

@@ -19,11 +19,8 @@ mode_t default_file_mode() {
 
 }  // namespace
 
-void start_writeback(const std::filesystem::path& path) noexcept {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
-    ::close(fd);
+int give_new_file_mode(const std::filesystem::path& path) noexcept {
+    return ::chmod(path.c_str(), default_file_mode()) == 0 ? 0 : errno;
 }
 
 int flush_new_file(const std::filesystem::path& path) noexcept {
@@ -35,6 +32,8 @@ int flush_new_file(const std::filesystem::path& path) noexcept {
     ::close(fd);
     return error;
 }
+
+int flush_file_system(int fd) noexcept { return ::syncfs(fd) == 0 ? 0 : errno; }
 
 int flush_folder(const std::filesystem::path& folder) noexcept {
     const auto& name = folder.empty() ? std::filesystem::path(".") : folder;

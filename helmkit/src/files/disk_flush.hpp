@@ -4,13 +4,18 @@
 
 namespace helmkit::disk_flush {
 
-// Starts writing the file at `path` to disk without waiting for it, so that later flushes of
-// many files overlap. Only a hint: never fails.
-void start_writeback(const std::filesystem::path& path) noexcept;
+// Gives the file at `path` the permissions a newly created file gets under the umask
+// (temporaries are created readable by their owner alone). Returns 0 or the errno value.
+int give_new_file_mode(const std::filesystem::path& path) noexcept;
 
-// Flushes the file at `path` to disk (its data and what is needed to read it back) and gives
-// it the permissions a newly created file gets under the umask. Returns 0 or the errno value.
+// Gives the file at `path` the new-file permissions and flushes it to disk (its data and what
+// is needed to read it back). Returns 0 or the errno value.
 int flush_new_file(const std::filesystem::path& path) noexcept;
+
+// Flushes every file of the file system that holds the open descriptor `fd` to disk, and
+// reports any write-back error the file system met since `fd` was opened. Returns 0 or the
+// errno value.
+int flush_file_system(int fd) noexcept;
 
 // Flushes the entries of `folder` to disk, so that renames into or out of it survive a power
 // loss. Returns 0 or the errno value.

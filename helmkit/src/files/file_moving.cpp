@@ -110,13 +110,14 @@ MovedFile MoveBatch::add(const fs::path& src, const fs::path& dest, const fs::pa
     create_folder_for(backup);
     create_folder_for(dest);
 
-    const auto taken_before = m_taken;
     const auto moved = reserve(dest, backup);
     try {
-        m_backups.add(moved.backup, [&](AtomicFile& copy) { copy_into(src, copy); },
-                      Overwrite::no);
+        m_backups.add(
+            moved.backup, [&](AtomicFile& copy) { copy_into(src, copy); }, Overwrite::no);
     } catch (...) {
-        m_taken = taken_before;
+        // Both names were free before this call took them.
+        m_taken.erase(moved.dest);
+        m_taken.erase(moved.backup);
         throw;
     }
     if (moved.backup != backup) {
@@ -156,8 +157,8 @@ std::vector<std::string> MoveBatch::commit() {
         crash_point();
         if (error == EXDEV) {
             try {
-                crossing.add(moved.dest, [&](AtomicFile& copy) { copy_into(src, copy); },
-                             Overwrite::no);
+                crossing.add(
+                    moved.dest, [&](AtomicFile& copy) { copy_into(src, copy); }, Overwrite::no);
                 crossing_moves.push_back(i);
             } catch (const Error& copy_error) {
                 errors[i] = copy_error.what();

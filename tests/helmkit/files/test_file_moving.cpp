@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include "helmkit/base/app_logging.hpp"
 #include "helmkit/base/error.hpp"
 #include "helmkit/files/file_mg.hpp"
+#include "helmkit/files/move_batch.hpp"
 #include "test_support.hpp"
 
 using namespace torvane_test;
@@ -81,9 +81,8 @@ TEST(MoveFileForce, AcrossFileSystemsCopiesFlushesAndRemoves) {
     }
     const auto src = shm / ("torvane-move-" + dir.path().filename().string() + ".xlsx");
     write_file(src, "crossing");
-    const auto moved =
-        fileMg::move_file_force(src, dir / "results" / "x.xlsx", dir / "backup" / "x.xlsx",
-                                test_log());
+    const auto moved = fileMg::move_file_force(src, dir / "results" / "x.xlsx",
+                                               dir / "backup" / "x.xlsx", test_log());
     EXPECT_FALSE(fs::exists(src));
     EXPECT_EQ(read_file(moved.dest), "crossing");
     EXPECT_EQ(read_file(moved.backup), "crossing");
@@ -116,4 +115,83 @@ TEST(MoveFileForce, FailuresLeaveTheOriginalWhereItWas) {
                                          dir / "k" / "a.xlsx", test_log()),
                  helmkit::Error);
     EXPECT_EQ(read_file(dir / "a.xlsx"), "keep me");
+}
+
+TEST(MoveBatch, ReservedNamesCountAsTakenAndNothingIsTouched) {
+    TempDir dir;
+    write_file(dir / "results" / "b.xlsx", "an earlier result");
+    fileMg::MoveBatch batch;
+    const auto first = batch.reserve(dir / "results" / "b.xlsx", dir / "backup" / "a.xlsx");
+    const auto second = batch.reserve(dir / "results" / "b.xlsx", dir / "backup" / "a.xlsx");
+    const auto other = batch.reserve(dir / "results" / "c.xlsx", dir / "backup" / "c.xlsx");
+    EXPECT_EQ(first.dest, dir / "results" / "b_2.xlsx");
+    EXPECT_EQ(first.backup, dir / "backup" / "a.xlsx");
+    EXPECT_EQ(second.dest, dir / "results" / "b_3.xlsx");
+    EXPECT_EQ(second.backup, dir / "backup" / "a_2.xlsx");
+    EXPECT_EQ(other.dest, dir / "results" / "c.xlsx");
+    EXPECT_EQ(batch.size(), 0u);
+    EXPECT_TRUE(batch.commit().empty());
+    EXPECT_EQ(folder_names(dir.path()), std::vector<std::string>{"results"});
+    EXPECT_EQ(folder_names(dir / "results"), std::vector<std::string>{"b.xlsx"});
+}
+
+TEST(MoveBatch, NothingMovesBeforeCommitThenEveryWorkbookMovesWithItsBackup) {
+    TempDir dir;
+    for (const char* name : {"a", "b", "c"})
+        write_file(dir / "in" / (std::string(name) + ".xlsx"), name);
+    fileMg::MoveBatch batch;
+    for (const char* name : {"a", "b", "c"}) {
+        const std::string file = std::string(name) + ".xlsx";
+        batch.add(dir / "in" / file, dir / "in" / "results" / ("new_" + file),
+                  dir / "in" / "backup" / file, test_log());
+    }
+    EXPECT_EQ(batch.size(), 3u);
+    EXPECT_EQ(folder_names(dir / "in"),
+              (std::vector<std::string>{"a.xlsx", "b.xlsx", "backup", "c.xlsx", "results"}));
+    EXPECT_TRUE(folder_names(dir / "in" / "results").empty());
+    for (const auto& name : folder_names(dir / "in" / "backup")) EXPECT_EQ(name.front(), '.');
+
+    EXPECT_EQ(batch.commit(), (std::vector<std::string>{"", "", ""}));
+    EXPECT_EQ(folder_names(dir / "in"), (std::vector<std::string>{"backup", "results"}));
+    EXPECT_EQ(folder_names(dir / "in" / "backup"),
+              (std::vector<std::string>{"a.xlsx", "b.xlsx", "c.xlsx"}));
+    EXPECT_EQ(read_file(dir / "in" / "results" / "new_b.xlsx"), "b");
+    EXPECT_EQ(read_file(dir / "in" / "backup" / "b.xlsx"), "b");
+}
+
+TEST(MoveBatch, AWorkbookWhoseBackupFailsStaysAndTheOthersMove) {
+    TempDir dir;
+    write_file(dir / "a.xlsx", "a");
+    write_file(dir / "b.xlsx", "b");
+    fileMg::MoveBatch batch;
+    batch.add(dir / "a.xlsx", dir / "results" / "a.xlsx", dir / "backup" / "a.xlsx", test_log());
+    batch.add(dir / "b.xlsx", dir / "results" / "b.xlsx", dir / "backup" / "b.xlsx", test_log());
+    // Another program takes the backup name between planning and committing.
+    write_file(dir / "backup" / "a.xlsx", "someone else's file");
+    const auto errors = batch.commit();
+    ASSERT_EQ(errors.size(), 2u);
+    EXPECT_EQ(errors[0],
+              "cannot write '" + (dir / "backup" / "a.xlsx").string() + "': File exists");
+    EXPECT_EQ(errors[1], "");
+    EXPECT_EQ(read_file(dir / "a.xlsx"), "a");
+    EXPECT_EQ(read_file(dir / "backup" / "a.xlsx"), "someone else's file");
+    EXPECT_EQ(read_file(dir / "results" / "b.xlsx"), "b");
+    EXPECT_EQ(folder_names(dir / "backup"), (std::vector<std::string>{"a.xlsx", "b.xlsx"}));
+}
+
+TEST(MoveBatch, WithoutCommitEveryWorkbookStaysAndNoCopyIsLeft) {
+    TempDir dir;
+    write_file(dir / "a.xlsx", "a");
+    {
+        fileMg::MoveBatch batch;
+        batch.add(dir / "a.xlsx", dir / "results" / "a.xlsx", dir / "backup" / "a.xlsx",
+                  test_log());
+        EXPECT_THROW(batch.add(dir / "missing.xlsx", dir / "results" / "m.xlsx",
+                               dir / "backup" / "m.xlsx", test_log()),
+                     helmkit::Error);
+        EXPECT_EQ(batch.size(), 1u);
+    }
+    EXPECT_EQ(read_file(dir / "a.xlsx"), "a");
+    EXPECT_TRUE(folder_names(dir / "backup").empty());
+    EXPECT_TRUE(folder_names(dir / "results").empty());
 }

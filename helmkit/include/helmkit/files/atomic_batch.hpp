@@ -19,8 +19,9 @@ struct BatchFailure {
 
 // A group of outputs that pay for the flush to disk once, instead of once per file.
 // Each output is written to a hidden temporary beside its target, as with AtomicFile; commit()
-// then flushes all temporaries together, renames each over its target and flushes each folder
-// that received a name once. A crash at any moment leaves every target with its earlier file
+// then flushes all temporaries together (a few file by file, more by flushing each file system
+// they are on once), renames each over its target and flushes each folder that received a name
+// once. A crash at any moment leaves every target with its earlier file
 // or its complete new one, never a torn one. Without commit() the destructor removes every
 // temporary and leaves the targets as they were.
 //
@@ -56,7 +57,14 @@ public:
 
 private:
     struct Pending;
+    struct FileSystem;
+
+    void flush_files(std::vector<std::string>& errors);
+
     std::vector<std::unique_ptr<Pending>> m_files;
+    // Where the temporaries are, each with a descriptor opened before the first of them was
+    // written, so that flushing it reports their write-back errors.
+    std::vector<FileSystem> m_file_systems;
 };
 
 }  // namespace helmkit
