@@ -1,6 +1,7 @@
 #include "torvane/claimsort/command.hpp"
 
 #include "helmkit/base/console.hpp"
+#include "helmkit/base/run_outcome.hpp"
 #include "helmkit/files/file_mg.hpp"
 #include "torvane/claimsort/expense_rename.hpp"
 #include "torvane/claimsort/template.hpp"
@@ -21,8 +22,8 @@ int cmd_claimsort(const std::optional<std::string>& config, bool generate_config
         helmkit::echo("Hint: Run 'torvane claimsort --help' to see the template.");
         return 1;
     }
-    process_expense_rename(helmkit::fileMg::read_json_file(*config));
-    return 0;
+    const auto summary = process_expense_rename(helmkit::fileMg::read_json_file(*config));
+    return helmkit::outcome_status(summary.outcome(), 0);
 }
 
 CommandSpec command() {

@@ -1,18 +1,21 @@
 #include "torvane/claimsort/expense_rename.hpp"
 
+#include <fmt/format.h>
+
 #include <chrono>
+#include <cstdlib>
 #include <ctime>
 #include <exception>
 #include <filesystem>
 #include <string>
 
-#include <fmt/format.h>
-
 #include "claimsort_log.hpp"
 #include "helmkit/base/config_value.hpp"
 #include "helmkit/base/error.hpp"
 #include "helmkit/base/json_value.hpp"
+#include "helmkit/base/progress.hpp"
 #include "helmkit/files/file_mg.hpp"
+#include "helmkit/files/move_batch.hpp"
 #include "torvane/claimsort/cell_reading.hpp"
 #include "torvane/claimsort/command.hpp"
 
@@ -32,7 +35,8 @@ const ordered_json& section(const ordered_json& config, const char* key) {
     if (found == config.end()) return empty;
     if (!found->is_object()) {
         throw helmkit::Error(std::string("configuration: \"") + key +
-                             "\" must be a JSON object, not " + helmkit::fileMg::json_type_name(*found));
+                             "\" must be a JSON object, not " +
+                             helmkit::fileMg::json_type_name(*found));
     }
     return *found;
 }
@@ -52,16 +56,57 @@ std::string datecode(std::chrono::system_clock::time_point now) {
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
     std::tm local{};
     localtime_r(&seconds, &local);
-    const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(
-                            now.time_since_epoch()).count() % 1'000'000;
+    const auto micros =
+        std::chrono::duration_cast<std::chrono::microseconds>(now.time_since_epoch()).count() %
+        1'000'000;
     return fmt::format("{:02}{:02}_{:02}{:02}{:02}{:02}", local.tm_mon + 1, local.tm_mday,
                        local.tm_hour, local.tm_min, local.tm_sec, micros / 10'000);
 }
 
+// The current time; in builds with test hooks, TORVANE_TEST_NOW (seconds since 1970, with a
+// fraction) fixes it, so tests can make workbooks collide on their new names.
+std::chrono::system_clock::time_point clock_now() {
+#if TORVANE_TEST_HOOKS
+    if (const char* fixed = std::getenv("TORVANE_TEST_NOW")) {
+        return std::chrono::system_clock::time_point(
+            std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                std::chrono::duration<double>(std::strtod(fixed, nullptr))));
+    }
+#endif
+    return std::chrono::system_clock::now();
+}
+
+// Tells what a real run would do about names that are taken, as its warnings would.
+void log_taken_names(const helmkit::fileMg::MovedFile& names, const std::string& file_path,
+                     const fs::path& dest_path, const fs::path& backup_path) {
+    auto& log = logger();
+    if (names.backup != backup_path) {
+        log.warning("[Dry-Run] '" + backup_path.string() +
+                    "' already exists; would keep the backup of '" + file_path + "' as '" +
+                    names.backup.string() + "'");
+    }
+    if (names.dest != dest_path) {
+        log.warning("[Dry-Run] '" + dest_path.string() + "' already exists; would move '" +
+                    file_path + "' to '" + names.dest.string() + "' instead");
+    }
+}
+
 }  // namespace
 
-void process_expense_rename(const ordered_json& config_dict) {
+std::string RenameSummary::text() const {
+    return fmt::format("{}Summary: {} {}, {} skipped, {} failed", dry_run ? "[Dry-Run] " : "",
+                       moved, dry_run ? "would be moved" : "moved", skipped, failed);
+}
+
+helmkit::RunOutcome RenameSummary::outcome() const {
+    if (facility_missing) return helmkit::RunOutcome::failed;
+    if (skipped + failed == 0) return helmkit::RunOutcome::done;
+    return moved == 0 ? helmkit::RunOutcome::failed : helmkit::RunOutcome::partly_done;
+}
+
+RenameSummary process_expense_rename(const ordered_json& config_dict) {
     auto& log = logger();
+    RenameSummary summary;
     if (!config_dict.is_object()) {
         throw helmkit::Error("config_dict must be a JSON object, but the configuration holds " +
                              helmkit::fileMg::json_type_name(config_dict));
@@ -72,7 +117,8 @@ void process_expense_rename(const ordered_json& config_dict) {
             "install them with: sudo apt-get install libzip-dev libexpat1-dev, then rebuild "
             "Torvane with its workbook feature: cmake -S . -B build -DTORVANE_WORKBOOK_READ=ON "
             "&& cmake --build build");
-        return;
+        summary.facility_missing = true;
+        return summary;
     }
 
     const auto& cfg_main = section(config_dict, "config");
@@ -90,6 +136,12 @@ void process_expense_rename(const ordered_json& config_dict) {
     const auto files = helmkit::fileMg::find_files_with_extensions(input_path, {".xlsx"}).paths;
     log.info("Starting expense processing in: " + input_path);
 
+    summary.dry_run = dry_run;
+    helmkit::Progress progress("Claimsort workbooks", files.size());
+    // The backups are copied as the workbooks are read, and all flushed to disk at once before
+    // the first workbook moves.
+    helmkit::fileMg::MoveBatch moves;
+    std::vector<std::string> planned;
     for (const auto& file_path : files) {
         const std::string base_name = fs::path(file_path).filename().string();
         const auto values = get_excel_cell_value(file_path, {name_cell, amount_cell});
@@ -98,26 +150,46 @@ void process_expense_rename(const ordered_json& config_dict) {
         if (helmkit::is_missing(name) || helmkit::is_missing(amount)) {
             log.error("---> Skipping " + base_name + ": Cannot find Name or Amount in " +
                       name_cell + " or " + amount_cell);
+            ++summary.skipped;
+            progress.advance();
             continue;
         }
 
-        const auto now = std::chrono::system_clock::now();
-        const std::string new_filename = sanitize_filename(name) + "_" +
-                                         sanitize_filename(amount) + "_" + datecode(now) + ".xlsx";
+        const auto now = clock_now();
+        const std::string new_filename = sanitize_filename(name) + "_" + sanitize_filename(amount) +
+                                         "_" + datecode(now) + ".xlsx";
         const auto dest_path = output_folder / new_filename;
         const auto backup_path = backup_folder / base_name;
 
-        if (dry_run) {
-            log.info("[Dry-Run] Would move: " + base_name + " -> " + new_filename);
-            continue;
-        }
         try {
-            log.info("Processing: " + base_name + " -> " + new_filename);
-            helmkit::fileMg::move_file_force(file_path, dest_path, backup_path, log);
+            if (dry_run) {
+                log.info("[Dry-Run] Would move: " + base_name + " -> " + new_filename);
+                log_taken_names(moves.reserve(dest_path, backup_path), file_path, dest_path,
+                                backup_path);
+                ++summary.moved;
+            } else {
+                log.info("Processing: " + base_name + " -> " + new_filename);
+                moves.add(file_path, dest_path, backup_path, log);
+                planned.push_back(file_path);
+            }
         } catch (const std::exception& error) {
             log.error("Failed to move " + file_path + ": " + error.what());
+            ++summary.failed;
+        }
+        progress.advance();
+    }
+
+    const auto errors = moves.commit();
+    for (std::size_t i = 0; i < errors.size(); ++i) {
+        if (errors[i].empty()) {
+            ++summary.moved;
+        } else {
+            log.error("Failed to move " + planned[i] + ": " + errors[i]);
+            ++summary.failed;
         }
     }
+    log.info(summary.text());
+    return summary;
 }
 
 }  // namespace torvane::claimsort
