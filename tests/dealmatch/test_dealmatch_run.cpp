@@ -418,3 +418,31 @@ TEST_F(DealmatchRun, SampleExportAndAWorkbookSavedByOpenpyxl) {
     EXPECT_EQ(values_at(by_po, {"K3", "L3", "M3", "N3", "O3"}),
               list({number(0), number(235), number(600), number(60), number(90)}));
 }
+
+TEST_F(DealmatchRun, InputsFailInTheOrderOfTheSteps) {
+    // The workbook is read beside the CSV, but a broken CSV is still the failure reported,
+    // whatever the workbook holds, and nothing is logged of the customer side.
+    write_system(k_system_header + "x;;;;;;;\"1;SO\n");
+    for (const std::string customer : {"customer.xlsx", "missing.xlsx"}) {
+        write_file(path("customer.xlsx"), "PK\x03\x04 not really a workbook");
+        write_config({{"system_data_path", "system.csv"}, {"customer_data_path", customer}});
+        const auto result = run();
+        EXPECT_EQ(result.out.rfind("Failed: ", 0), 0u) << result.out;
+        EXPECT_NE(result.out.find("system.csv"), std::string::npos) << result.out;
+        EXPECT_EQ(result.out.find("customer"), std::string::npos) << result.out;
+        EXPECT_EQ(log_messages(result.err, "INFO"),
+                  (std::vector<std::string>{"Starting Dealmatch process on system data: system.csv",
+                                            "Loading System data from: system.csv"}));
+    }
+    // A good CSV and a broken workbook: the workbook's failure comes after the CSV's lines.
+    write_system(k_system_header + system_line("1", "SO", "10", "5", ""));
+    write_config({{"system_data_path", "system.csv"}, {"customer_data_path", "customer.xlsx"}});
+    const auto result = run();
+    EXPECT_EQ(result.out.rfind("Failed: ", 0), 0u) << result.out;
+    EXPECT_NE(result.out.find("customer.xlsx"), std::string::npos) << result.out;
+    EXPECT_EQ(log_messages(result.err, "INFO"),
+              (std::vector<std::string>{"Starting Dealmatch process on system data: system.csv",
+                                        "Loading System data from: system.csv",
+                                        "Successfully loaded system CSV with 1 rows.",
+                                        "Loading customer data from: customer.xlsx"}));
+}

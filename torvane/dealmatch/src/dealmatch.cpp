@@ -1,6 +1,7 @@
 #include "torvane/dealmatch/dealmatch.hpp"
 
 #include <cstdlib>
+#include <future>
 
 #include "helmkit/base/config_value.hpp"
 #include "helmkit/base/error.hpp"
@@ -88,19 +89,31 @@ std::pair<bool, std::string> Dealmatch::_process() {
     const excelTools::CellMapping sys_mapping{
         {"PO", m_sys_po_cell},         {"SO", m_sys_so_cell},   {"SO_POS", m_sys_so_pos_cell},
         {"SO_SUFFIX", m_sys_so_suffix_cell}, {"QTY", m_sys_qty_cell}, {"RDD", m_sys_rdd_cell}};
+    const excelTools::CellMapping cell_mapping{
+        {"PO", m_po_cell}, {"QTY", m_qty_cell}, {"RDD", m_rdd_cell}};
+    // The workbook is parsed on a second thread while this one reads the CSV. Only this thread
+    // logs, and it takes the workbook's table (or its failure) where the steps ask for it, so
+    // the log lines and the outcome are those of reading one file after the other.
+    std::future<helmkit::Table> customer_load;
+    const bool customer_found =
+        fileMg::check_file_exists(m_customer_data_path, {".xlsx", ".xls"});
+    if (customer_found) {
+        customer_load = std::async(std::launch::async, [path = m_customer_data_path, cell_mapping] {
+            auto table = excelTools::read_excel_by_cells(path, cell_mapping);
+            if (!table.empty()) normalise_dates(table, "RDD");
+            return table;
+        });
+    }
     m_system_df = excelTools::read_csv_by_cells(m_system_data_path, sys_mapping, log);
     normalise_dates(*m_system_df, "RDD");
     log.info("Successfully loaded system CSV with " + std::to_string(m_system_df->row_count()) +
              " rows.");
 
-    if (!fileMg::check_file_exists(m_customer_data_path, {".xlsx", ".xls"})) {
+    if (!customer_found) {
         return {false, "Customer data file not found at: " + m_customer_data_path};
     }
     log.info("Loading customer data from: " + m_customer_data_path);
-    const excelTools::CellMapping cell_mapping{
-        {"PO", m_po_cell}, {"QTY", m_qty_cell}, {"RDD", m_rdd_cell}};
-    m_customer_df = excelTools::read_excel_by_cells(m_customer_data_path, cell_mapping);
-    if (!m_customer_df->empty()) normalise_dates(*m_customer_df, "RDD");
+    m_customer_df = customer_load.get();
 
     if (debug_mode()) _write_debug_workbook();
 
