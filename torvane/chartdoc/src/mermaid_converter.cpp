@@ -9,6 +9,9 @@
 #include "helmkit/base/progress.hpp"
 #include "helmkit/files/atomic_file.hpp"
 #include "helmkit/files/file_mg.hpp"
+#include "helmkit/base/config_value.hpp"
+#include "helmkit/text/utf8.hpp"
+#include "torvane/chartdoc/batch_render.hpp"
 #include "torvane/chartdoc/markdown_html.hpp"
 #include "torvane/chartdoc/page_output.hpp"
 #include "torvane/chartdoc/page_templates.hpp"
@@ -111,22 +114,29 @@ SiteLinks site_links(const std::vector<std::string>& documents) {
     return SiteLinks(pages);
 }
 
-// Writes the page of the document `markdown` as it is rendered, so that the page is never
-// held whole; a page that would grow past k_page_limit is refused and not written.
-void write_document_page(const std::string& out_path, const std::string& title,
+// Writes the page of the document `markdown` into `file` as it is rendered, so that the page
+// is never held whole; a page that would grow past k_page_limit is refused.
+void write_document_page(helmkit::AtomicFile& file, const std::string& title,
                          std::string_view markdown, const SiteLinks& links) {
-    helmkit::AtomicFile file(out_path);
     PageOutput out([&file](std::string_view piece) { file.write(piece); });
     const auto frame = page_frame(title);
     out.write(frame.head);
     render_markdown(markdown, out, links);
     out.write(frame.tail);
     out.finish();
-    file.commit();
 }
 
 std::string count_text(std::size_t count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+// A diagram's page or image that cannot be put in place ends the run, as a diagram page that
+// cannot be written always has.
+void throw_unplaced_diagram(const SitePages::Placed& placed) {
+    for (const auto& [page, message] : placed.unplaced) {
+        if (page.kind == PageKind::diagram) throw helmkit::Error(message);
+    }
+    if (!placed.unplaced_files.empty()) throw helmkit::Error(placed.unplaced_files.front());
 }
 
 // Counts one item of a progress line when it is done, whichever way its loop turn ends.
@@ -162,6 +172,7 @@ MermaidConverter::MermaidConverter(ordered_json conf) : m_conf(std::move(conf)) 
     m_index_title = index_title == m_conf.end() ? "Project Documentation" : text_of(*index_title);
     m_doc_titles = title_map(m_conf, "doc_titles");
     m_chart_titles = title_map(m_conf, "chart_titles");
+    m_batch_render = helmkit::bool_or(m_conf, "batch_render", false, "the \"config\" section");
     logger().debug(m_conf);
 }
 
@@ -200,27 +211,35 @@ std::pair<bool, std::string> MermaidConverter::run() {
     }
     _prepare_output_dir();
 
-    std::vector<std::string> md_links;
-    std::vector<std::string> chart_links;
     const auto documents =
         names_ending_with(helmkit::fileMg::list_folder_names(m_input_folder), ".md");
     helmkit::Progress progress("Chartdoc documents", documents.size());
-    convert_documents(documents, md_links, progress);
-    const auto diagrams =
-        names_ending_with(helmkit::fileMg::list_folder_names(m_input_folder), ".mmd");
-    progress.restart("Chartdoc diagrams", diagrams.size());
-    convert_diagrams(diagrams, chart_links, progress);
-    if (md_links.empty() && chart_links.empty()) return {false, k_nothing_produced};
+    SitePages pages;
+    try {
+        convert_documents(documents, pages, progress);
+        const auto diagrams =
+            names_ending_with(helmkit::fileMg::list_folder_names(m_input_folder), ".mmd");
+        progress.restart("Chartdoc diagrams", diagrams.size());
+        convert_diagrams(diagrams, pages, progress);
+    } catch (...) {
+        // The pages made before the failure stay, as pages written one by one would.
+        put_in_place(pages);
+        throw;
+    }
+    const auto placed = put_in_place(pages);
+    throw_unplaced_diagram(placed);
+    if (placed.md_links.empty() && placed.chart_links.empty()) return {false, k_nothing_produced};
 
     log.info("Generating index.html ...");
+    // The index alone is flushed before its rename: a run that reports a failure must not
+    // have replaced the earlier index.
     helmkit::write_file_atomically(fs::path(m_output_folder) / "index.html",
-                                   fill_index(m_index_title, md_links, chart_links));
+                                   fill_index(m_index_title, placed.md_links, placed.chart_links));
     return {true, "Successfully generated documentation in: " + m_output_folder + "/index.html"};
 }
 
 void MermaidConverter::convert_documents(const std::vector<std::string>& documents,
-                                         std::vector<std::string>& md_links,
-                                         helmkit::Progress& progress) {
+                                         SitePages& pages, helmkit::Progress& progress) {
     auto& log = logger();
     const SiteLinks links = site_links(documents);
     for (const auto& md : documents) {
@@ -233,8 +252,11 @@ void MermaidConverter::convert_documents(const std::vector<std::string>& documen
         log.info("Processing Markdown: " + md + " -> " + title);
         try {
             if (takes_the_index_name(base_name)) throw helmkit::Error(index_clash(m_output_folder));
-            write_document_page(out_path, title, helmkit::fileMg::read_text_file(md_path), links);
-            md_links.push_back(doc_entry(out_name, title));
+            const std::string markdown = helmkit::fileMg::read_text_file(md_path);
+            pages.add(out_path, {PageKind::document, md, doc_entry(out_name, title)},
+                      [&](helmkit::AtomicFile& file) {
+                          write_document_page(file, title, markdown, links);
+                      });
             ++m_summary.documents;
         } catch (const std::exception& error) {
             log.error("Failed to process " + md + ": " + error.what());
@@ -243,12 +265,35 @@ void MermaidConverter::convert_documents(const std::vector<std::string>& documen
     }
 }
 
-void MermaidConverter::convert_diagrams(const std::vector<std::string>& diagrams,
-                                        std::vector<std::string>& chart_links,
-                                        helmkit::Progress& progress) {
+std::optional<std::string> MermaidConverter::render_alone(const std::string& mmd,
+                                                          const std::string& mmd_path,
+                                                          const std::string& svg_path) {
     auto& log = logger();
-    for (const auto& mmd : diagrams) {
+    const std::vector<std::string> command{k_renderer, "-i", mmd_path, "-o", svg_path};
+    try {
+        // The renderer shares the terminal: the progress line must not cut into its lines.
+        const helmkit::Progress::Pause pause;
+        const auto status = helmkit::run_process(command);
+        if (!status.succeeded()) {
+            log.error("Failed to convert " + mmd + ": " + helmkit::command_line_text(command) + " " +
+                      helmkit::describe_process_status(status));
+            return std::nullopt;
+        }
+    } catch (const helmkit::Error& error) {
+        log.error("Failed to convert " + mmd + ": " + error.what());
+        return std::nullopt;
+    }
+    return helmkit::fileMg::read_text_file(svg_path);
+}
+
+void MermaidConverter::convert_diagrams(const std::vector<std::string>& diagrams,
+                                        SitePages& pages, helmkit::Progress& progress) {
+    auto& log = logger();
+    std::optional<DiagramBatches> batches;
+    if (m_batch_render) batches.emplace(batchable_sources(diagrams), m_output_folder);
+    for (std::size_t i = 0; i < diagrams.size(); ++i) {
         const ProgressStep step(progress);
+        const std::string& mmd = diagrams[i];
         const std::string base_name = base_name_of(mmd);
         const std::string mmd_path = joined(m_input_folder, mmd);
         const std::string svg_path = joined(m_output_folder, base_name + ".svg");
@@ -261,27 +306,53 @@ void MermaidConverter::convert_diagrams(const std::vector<std::string>& diagrams
             ++m_summary.failed;
             continue;
         }
-        const std::vector<std::string> command{k_renderer, "-i", mmd_path, "-o", svg_path};
-        try {
-            // The renderer shares the terminal: the progress line must not cut into its lines.
-            const helmkit::Progress::Pause pause;
-            const auto status = helmkit::run_process(command);
-            if (!status.succeeded()) {
-                log.error("Failed to convert " + mmd + ": " + helmkit::command_line_text(command) +
-                          " " + helmkit::describe_process_status(status));
-                ++m_summary.failed;
-                continue;
+        std::optional<std::string> svg;
+        if (batches) {
+            if (auto rendered = batches->svg_of(i)) {
+                pages.add_file(svg_path, *rendered);
+                svg = helmkit::normalise_line_breaks(std::move(*rendered));
             }
-        } catch (const helmkit::Error& error) {
-            log.error("Failed to convert " + mmd + ": " + error.what());
+        }
+        if (!svg) svg = render_alone(mmd, mmd_path, svg_path);
+        if (!svg) {
             ++m_summary.failed;
             continue;
         }
-        const std::string svg = helmkit::fileMg::read_text_file(svg_path);
-        helmkit::write_file_atomically(html_path, fill_page(title, svg));
-        chart_links.push_back(chart_entry(base_name, title));
+        pages.add(html_path, {PageKind::diagram, mmd, chart_entry(base_name, title)},
+                  [&](helmkit::AtomicFile& file) { file.write(fill_page(title, *svg)); });
         ++m_summary.diagrams;
     }
+}
+
+std::vector<std::optional<std::string>> MermaidConverter::batchable_sources(
+    const std::vector<std::string>& diagrams) const {
+    std::vector<std::optional<std::string>> sources;
+    for (const auto& mmd : diagrams) {
+        auto& source = sources.emplace_back();
+        if (takes_the_index_name(base_name_of(mmd))) continue;
+        try {
+            auto text = helmkit::fileMg::read_file(joined(m_input_folder, mmd));
+            if (fits_in_a_block(text)) source = std::move(text);
+        } catch (const helmkit::Error&) {
+            // Rendered alone, the diagram fails as it always has, with the renderer's words.
+        }
+    }
+    return sources;
+}
+
+SitePages::Placed MermaidConverter::put_in_place(SitePages& pages) {
+    auto& log = logger();
+    auto placed = pages.commit();
+    for (const auto& [page, message] : placed.unplaced) {
+        if (page.kind == PageKind::document) {
+            log.error("Failed to process " + page.source + ": " + message);
+            --m_summary.documents;
+            ++m_summary.failed;
+        } else {
+            --m_summary.diagrams;
+        }
+    }
+    return placed;
 }
 
 }  // namespace torvane::chartdoc

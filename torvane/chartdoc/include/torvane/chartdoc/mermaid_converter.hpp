@@ -1,12 +1,14 @@
 #pragma once
 
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "helmkit/base/progress.hpp"
 #include "helmkit/base/run_outcome.hpp"
+#include "torvane/chartdoc/site_pages.hpp"
 
 namespace torvane::chartdoc {
 
@@ -52,10 +54,20 @@ private:
     // Creates the output folder with its parents when nothing exists at its path.
     void _prepare_output_dir() const;
 
-    void convert_documents(const std::vector<std::string>& documents,
-                           std::vector<std::string>& md_links, helmkit::Progress& progress);
-    void convert_diagrams(const std::vector<std::string>& diagrams,
-                          std::vector<std::string>& chart_links, helmkit::Progress& progress);
+    void convert_documents(const std::vector<std::string>& documents, SitePages& pages,
+                           helmkit::Progress& progress);
+    void convert_diagrams(const std::vector<std::string>& diagrams, SitePages& pages,
+                          helmkit::Progress& progress);
+    // Starts the renderer for one diagram, with the arguments it has always had; returns the
+    // SVG text, or nothing after logging why the renderer failed.
+    std::optional<std::string> render_alone(const std::string& mmd, const std::string& mmd_path,
+                                            const std::string& svg_path);
+    // The texts of the diagrams that may be rendered together (nothing for the others).
+    std::vector<std::optional<std::string>> batchable_sources(
+        const std::vector<std::string>& diagrams) const;
+    // Puts the run's pages in place; logs each document page that could not be, as a failed
+    // document.
+    SitePages::Placed put_in_place(SitePages& pages);
 
     nlohmann::ordered_json m_conf;
     std::string m_input_folder;
@@ -63,6 +75,7 @@ private:
     std::string m_index_title;
     nlohmann::ordered_json m_doc_titles;
     nlohmann::ordered_json m_chart_titles;
+    bool m_batch_render = false;
     RunSummary m_summary;
 };
 

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "helmkit/files/atomic_batch.hpp"
+
+namespace torvane::chartdoc {
+
+enum class PageKind { document, diagram };
+
+// A page of the site waiting to be put in place, and the index entry that links it.
+struct PendingPage {
+    PageKind kind;
+    std::string source;  // the document or diagram name, for messages
+    std::string entry;   // its index entry
+};
+
+// A page that could not be put in place, and why ("cannot write '<page>': <reason>").
+struct UnplacedPage {
+    PendingPage page;
+    std::string message;
+};
+
+// The pages (and SVG images) of one run, put in place together so that the flush to disk is
+// paid once for all of them: each is written to its own temporary file as it comes, and none
+// replaces its target before all are on disk.
+class SitePages {
+public:
+    // Writes the page `target` through `write` into its temporary file. Throws what `write`
+    // throws, or helmkit::Error when the temporary cannot be made; the page is then dropped.
+    void add(const std::filesystem::path& target, PendingPage page,
+             const std::function<void(helmkit::AtomicFile&)>& write);
+    // Writes the file `target` holding `data`, a file that no index entry links (an image).
+    // Throws helmkit::Error when the temporary cannot be made or written.
+    void add_file(const std::filesystem::path& target, std::string_view data);
+
+    // Puts every page and file in place (one flush for all, then the renames). Returns the
+    // index entries of the pages now in place, documents and diagrams apart, in the order they
+    // were added, and the pages that could not be put in place.
+    struct Placed {
+        std::vector<std::string> md_links;
+        std::vector<std::string> chart_links;
+        std::vector<UnplacedPage> unplaced;
+        std::vector<std::string> unplaced_files;  // messages about the other files
+    };
+    Placed commit();
+
+private:
+    struct Added {
+        std::filesystem::path target;
+        std::optional<PendingPage> page;  // none for a file that no entry links
+    };
+
+    helmkit::AtomicBatch m_batch;
+    std::vector<Added> m_added;
+};
+
+}  // namespace torvane::chartdoc
