@@ -2,20 +2,31 @@
 
 #include <zlib.h>
 
-#include <array>
+#include <algorithm>
+#include <cstring>
 #include <fmt/format.h>
 #include <vector>
 
 #include "helmkit/base/error.hpp"
+#include "png_rows.hpp"
 
 namespace torvane::figdeck {
 
 namespace {
 
-// Only decoded images (transparent, interlaced or 16-bit PNG, BMP) are compressed here. On a
-// 1600 by 1200 plot level 6 takes three times as long as level 1 for a file about a third
-// smaller; a report of many plots is built for reading now, so speed wins.
-constexpr int k_deflate_level = 1;
+constexpr std::uint32_t k_png_max_side = 0x7FFFFFFF;
+
+std::uint32_t little_endian_32(std::string_view data, std::size_t at) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(data[at])) |
+           (static_cast<std::uint32_t>(static_cast<unsigned char>(data[at + 1])) << 8) |
+           (static_cast<std::uint32_t>(static_cast<unsigned char>(data[at + 2])) << 16) |
+           (static_cast<std::uint32_t>(static_cast<unsigned char>(data[at + 3])) << 24);
+}
+
+std::uint32_t little_endian_16(std::string_view data, std::size_t at) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(data[at])) |
+           (static_cast<std::uint32_t>(static_cast<unsigned char>(data[at + 1])) << 8);
+}
 
 std::uint32_t big_endian_32(std::string_view data, std::size_t at) {
     return (static_cast<std::uint32_t>(static_cast<unsigned char>(data[at])) << 24) |
@@ -46,25 +57,71 @@ bool valid_png_depth(int color_type, int depth) {
 
 }  // namespace
 
+void check_pixel_limit(std::uint64_t width, std::uint64_t height) {
+    if (width * height > k_max_pixels) {
+        throw helmkit::Error(fmt::format(
+            "image of {} by {} pixels is beyond the limit of {} pixels (2^28)", width, height,
+            k_max_pixels));
+    }
+}
+
+namespace {
+
+// Returns where the marker after the entropy-coded data starting at `at` begins. Inside that
+// data a 0xFF byte is followed by a stuffed 0x00 or a restart marker, in the order 0 to 7.
+std::size_t skip_scan_data(std::string_view data, std::size_t at) {
+    const std::size_t start = at;
+    unsigned next_restart = 0;
+    while (true) {
+        const void* found = std::memchr(data.data() + at, 0xFF, data.size() - at);
+        if (found == nullptr) break;
+        at = static_cast<std::size_t>(static_cast<const char*>(found) - data.data());
+        std::size_t marker = at + 1;
+        while (marker < data.size() && byte_at(data, marker) == 0xFF) ++marker;
+        if (marker >= data.size()) break;
+        const unsigned code = byte_at(data, marker);
+        if (code == 0x00) {
+            at = marker + 1;
+            continue;
+        }
+        if (code >= 0xD0 && code <= 0xD7) {
+            if (code - 0xD0 != next_restart) {
+                throw helmkit::Error("damaged JPEG image data (restart markers out of order)");
+            }
+            next_restart = (next_restart + 1) % 8;
+            at = marker + 1;
+            continue;
+        }
+        if (at == start) throw helmkit::Error("cut JPEG scan (it holds no image data)");
+        return marker - 1;
+    }
+    throw helmkit::Error("truncated JPEG file (it ends inside the image data, before its end marker)");
+}
+
+}  // namespace
+
 JpegHeader read_jpeg_header(std::string_view data) {
     if (data.size() < 4 || byte_at(data, 0) != 0xFF || byte_at(data, 1) != 0xD8) {
         throw helmkit::Error("not a JPEG file");
     }
     JpegHeader header;
     bool have_frame = false;
+    bool have_scan = false;
     std::size_t at = 2;
-    while (at + 4 <= data.size()) {
+    while (true) {
+        if (at + 2 > data.size()) throw helmkit::Error("truncated JPEG file (no end marker)");
         if (byte_at(data, at) != 0xFF) throw helmkit::Error("damaged JPEG marker structure");
         const unsigned marker = byte_at(data, at + 1);
         if (marker == 0xFF) {  // fill byte
             ++at;
             continue;
         }
+        if (marker == 0xD9) break;
         if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
             at += 2;
             continue;
         }
-        if (marker == 0xD9) break;
+        if (at + 4 > data.size()) throw helmkit::Error("truncated JPEG file");
         const std::size_t length = big_endian_16(data, at + 2);
         if (length < 2 || at + 2 + length > data.size()) {
             throw helmkit::Error("truncated JPEG file");
@@ -90,10 +147,19 @@ JpegHeader read_jpeg_header(std::string_view data) {
             header.components = byte_at(segment, 5);
             have_frame = true;
         }
-        if (marker == 0xDA) break;  // scan data follows; every header came before it
         at += 2 + length;
+        if (marker == 0xDA) {
+            if (!have_frame) throw helmkit::Error("JPEG scan before its frame header");
+            const std::size_t count = segment.empty() ? 0 : byte_at(segment, 0);
+            if (count < 1 || count > 4 || segment.size() != 4 + 2 * count) {
+                throw helmkit::Error("damaged JPEG scan header");
+            }
+            at = skip_scan_data(data, at);
+            have_scan = true;
+        }
     }
     if (!have_frame) throw helmkit::Error("JPEG file without a frame header");
+    if (!have_scan) throw helmkit::Error("JPEG file without image data");
     if (header.width == 0 || header.height == 0) throw helmkit::Error("JPEG image of size zero");
     if (header.components != 1 && header.components != 3 && header.components != 4) {
         throw helmkit::Error(fmt::format("JPEG with {} colour components", header.components));
@@ -137,6 +203,11 @@ PngFile read_png(std::string_view data) {
             if (type != "IHDR" || length != 13) throw helmkit::Error("PNG file without a header");
             png.width = big_endian_32(body, 0);
             png.height = big_endian_32(body, 4);
+            if (png.width > k_png_max_side || png.height > k_png_max_side) {
+                throw helmkit::Error(fmt::format(
+                    "PNG image of {} by {} pixels: a side beyond the format's limit of {}",
+                    png.width, png.height, k_png_max_side));
+            }
             png.bit_depth = byte_at(body, 8);
             png.color_type = byte_at(body, 9);
             if (byte_at(body, 10) != 0 || byte_at(body, 11) != 0 || byte_at(body, 12) > 1) {
@@ -148,6 +219,7 @@ PngFile read_png(std::string_view data) {
                                                  png.color_type, png.bit_depth));
             }
             if (png.width == 0 || png.height == 0) throw helmkit::Error("PNG image of size zero");
+            check_pixel_limit(png.width, png.height);
             have_header = true;
         } else if (type == "PLTE") {
             if (length % 3 != 0 || length == 0 || length > 768) {
@@ -156,8 +228,9 @@ PngFile read_png(std::string_view data) {
             png.palette = std::string(body);
         } else if (type == "tRNS") {
             png.transparency = true;
+            png.transparency_data = std::string(body);
         } else if (type == "IDAT") {
-            png.image_data.append(body);
+            if (length > 0) png.image_data.push_back({at - 4 - length, length});
         } else if (type == "IEND") {
             have_end = true;
             break;
@@ -169,53 +242,79 @@ PngFile read_png(std::string_view data) {
     if (png.color_type == 3 && png.palette.empty()) {
         throw helmkit::Error("palette PNG file without a palette");
     }
-    png.image_data.shrink_to_fit();  // kept until the PDF is saved
     return png;
 }
 
-void check_png_rows(const PngFile& png) {
+void check_png_rows(const PngFile& png, std::string_view data) {
     const std::uint64_t row_bytes =
         (static_cast<std::uint64_t>(png.width) * png.channels() * png.bit_depth + 7) / 8 + 1;
     const std::uint64_t expected = row_bytes * png.height;
-    z_stream stream{};
-    if (inflateInit(&stream) != Z_OK) throw helmkit::Error("out of memory");
+    IdatInflater inflater(data, png.image_data);
     std::vector<unsigned char> buffer(1 << 16);
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(png.image_data.data()));
-    stream.avail_in = static_cast<uInt>(png.image_data.size());
     std::uint64_t total = 0;
-    int status = Z_OK;
-    bool bad_filter = false;
-    while (status == Z_OK && total <= expected && !bad_filter) {
-        stream.next_out = buffer.data();
-        stream.avail_out = static_cast<uInt>(buffer.size());
-        status = inflate(&stream, Z_NO_FLUSH);
-        const std::size_t produced = buffer.size() - stream.avail_out;
+    while (total < expected) {
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), expected - total));
+        inflater.read_exactly(buffer.data(), want);
         // Every row begins with its filter type, 0 to 4.
         std::uint64_t next_row = (total + row_bytes - 1) / row_bytes * row_bytes;
-        for (; next_row < total + produced; next_row += row_bytes) {
-            if (buffer[next_row - total] > 4) bad_filter = true;
+        for (; next_row < total + want; next_row += row_bytes) {
+            if (buffer[next_row - total] > 4) {
+                throw helmkit::Error("damaged PNG image data (unknown row filter)");
+            }
         }
-        total += produced;
-        if (status == Z_BUF_ERROR && stream.avail_in == 0) break;
+        total += want;
     }
-    inflateEnd(&stream);
-    if (bad_filter) throw helmkit::Error("damaged PNG image data (unknown row filter)");
-    if (status != Z_STREAM_END || total != expected) {
-        throw helmkit::Error("damaged or truncated PNG image data");
-    }
+    inflater.expect_end();
 }
 
-std::string deflate_bytes(std::string_view data) {
-    uLongf size = compressBound(static_cast<uLong>(data.size()));
-    std::string out(size, '\0');
-    const int status = compress2(reinterpret_cast<Bytef*>(out.data()), &size,
-                                 reinterpret_cast<const Bytef*>(data.data()),
-                                 static_cast<uLong>(data.size()), k_deflate_level);
-    if (status != Z_OK) throw helmkit::Error("cannot compress image data: out of memory");
-    out.resize(size);
-    // The result is kept until the PDF is saved: give back the room of the worst case.
-    out.shrink_to_fit();
-    return out;
+namespace {
+
+bool uncompressed_bmp(std::uint32_t compression) {
+    return compression == 0 || compression == 3 || compression == 6;  // RGB, bit fields
+}
+
+}  // namespace
+
+BmpHeader read_bmp_header(std::string_view data) {
+    if (data.substr(0, 2) != "BM") throw helmkit::Error("not a BMP file");
+    if (data.size() < 26) throw helmkit::Error("truncated BMP file");
+    const std::uint32_t offset = little_endian_32(data, 10);
+    const std::uint32_t info_size = little_endian_32(data, 14);
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+    int bits = 0;
+    std::uint32_t compression = 0;
+    if (info_size == 12) {
+        width = little_endian_16(data, 18);
+        height = little_endian_16(data, 20);
+        bits = static_cast<int>(little_endian_16(data, 24));
+    } else if (info_size >= 40) {
+        if (data.size() < 54) throw helmkit::Error("truncated BMP file");
+        width = static_cast<std::int32_t>(little_endian_32(data, 18));
+        height = static_cast<std::int32_t>(little_endian_32(data, 22));
+        bits = static_cast<int>(little_endian_16(data, 28));
+        compression = little_endian_32(data, 30);
+    } else {
+        throw helmkit::Error(fmt::format("BMP file with an unknown header of {} bytes", info_size));
+    }
+    if (height < 0) height = -height;  // rows stored top-down
+    if (width <= 0 || height == 0) throw helmkit::Error("BMP image of size zero");
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) {
+        throw helmkit::Error(fmt::format("BMP file with {} bits per pixel", bits));
+    }
+    const auto w = static_cast<std::uint64_t>(width);
+    const auto h = static_cast<std::uint64_t>(height);
+    check_pixel_limit(w, h);
+    if (uncompressed_bmp(compression)) {
+        const std::uint64_t stride = (w * static_cast<std::uint64_t>(bits) + 31) / 32 * 4;
+        const std::uint64_t needed = offset + stride * h;
+        if (needed > data.size()) {
+            throw helmkit::Error(fmt::format(
+                "truncated BMP file: its {} by {} pixels need {} bytes, the file has {}", w, h,
+                needed, data.size()));
+        }
+    }
+    return {static_cast<std::uint32_t>(w), static_cast<std::uint32_t>(h), bits};
 }
 
 }  // namespace torvane::figdeck

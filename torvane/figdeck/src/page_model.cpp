@@ -31,6 +31,8 @@ constexpr double k_page_h = 297;
 constexpr double k_cell_margin = 1;
 constexpr double k_line_width = 0.2;
 constexpr std::size_t k_output_buffer = 1 << 20;
+// libharu counts the bytes of a document, and writes its object offsets, in 32 bits.
+constexpr std::uint64_t k_max_pdf_bytes = 0xFFFFFFFFu;
 // Underline position and thickness in thousandths of the font size (Helvetica's metrics).
 constexpr double k_underline_position = 100;
 constexpr double k_underline_thickness = 50;
@@ -68,6 +70,7 @@ struct BufferedOutput {
     helmkit::AtomicFile& file;
     std::string buffer;
     std::exception_ptr failure;
+    std::uint64_t total = 0;
 
     void flush() {
         file.write(buffer);
@@ -77,6 +80,13 @@ struct BufferedOutput {
     static HPDF_STATUS write(HPDF_Stream stream, const HPDF_BYTE* data, HPDF_UINT size) {
         auto* self = static_cast<BufferedOutput*>(stream->attr);
         if (self->failure) return HPDF_FILE_IO_ERROR;
+        self->total += size;
+        if (self->total > k_max_pdf_bytes) {
+            self->failure = std::make_exception_ptr(helmkit::Error(
+                "the report would be larger than 4 GiB, the most its PDF writer can address; "
+                "split it into several reports"));
+            return HPDF_FILE_IO_ERROR;
+        }
         self->buffer.append(reinterpret_cast<const char*>(data), size);
         if (self->buffer.size() >= k_output_buffer) {
             // An exception must not cross libharu's C frames: keep it for after the save.
@@ -475,6 +485,7 @@ void PageModel::output(const std::filesystem::path& path) {
     d.doc.check("cannot write '" + path.string() + "'");
     HPDF_SaveToStream(pdf);
     HPDF_Stream_Free(std::exchange(pdf->stream, nullptr));
+    d.images.rethrow_write_failure();
     if (output.failure) std::rethrow_exception(output.failure);
     d.doc.check("cannot write '" + path.string() + "'");
     output.flush();

@@ -3,7 +3,6 @@
 #include <hpdf_doc.h>
 #include <hpdf_objects.h>
 #include <hpdf_streams.h>
-#include <stb_image.h>
 
 #include <algorithm>
 #include <cstring>
@@ -13,16 +12,11 @@
 #include <string_view>
 
 #include "helmkit/base/error.hpp"
-#include "helmkit/files/file_mg.hpp"
 #include "image_formats.hpp"
 
 namespace torvane::figdeck {
 
 namespace {
-
-struct StbiFree {
-    void operator()(stbi_uc* pixels) const { stbi_image_free(pixels); }
-};
 
 // libharu writes the filter of a stream only when it applies that filter itself; for data
 // that is compressed already the name is written by the dictionary's own write hook.
@@ -53,67 +47,45 @@ HPDF_Dict new_image(HpdfDocument& doc, std::uint32_t width, std::uint32_t height
     return image;
 }
 
-// Image data that a stream owns: libharu reads it straight from here when it saves the
-// document, instead of copying it into its own buffers byte by byte first.
-struct OwnedData {
-    std::string bytes;
-    std::size_t position = 0;
+// A stream whose bytes a StreamSource makes while libharu saves the document. An exception
+// must not cross libharu's C frames: the first one is kept for after the save.
+struct SourcedData {
+    std::unique_ptr<StreamSource> source;
+    std::filesystem::path path;
+    std::exception_ptr* failure;
 };
 
-OwnedData& owned(HPDF_Stream stream) { return *static_cast<OwnedData*>(stream->attr); }
+SourcedData& sourced(HPDF_Stream stream) { return *static_cast<SourcedData*>(stream->attr); }
 
-HPDF_STATUS read_owned(HPDF_Stream stream, HPDF_BYTE* out, HPDF_UINT* size) {
-    auto& data = owned(stream);
-    const std::size_t count = std::min<std::size_t>(*size, data.bytes.size() - data.position);
-    std::memcpy(out, data.bytes.data() + data.position, count);
-    data.position += count;
-    const bool short_read = count < *size;
-    *size = static_cast<HPDF_UINT>(count);
-    return short_read ? HPDF_STREAM_EOF : HPDF_OK;
+HPDF_STATUS read_sourced(HPDF_Stream stream, HPDF_BYTE* out, HPDF_UINT* size) {
+    auto& data = sourced(stream);
+    try {
+        const std::size_t count = data.source->read(out, *size);
+        const bool short_read = count < *size;
+        *size = static_cast<HPDF_UINT>(count);
+        return short_read ? HPDF_STREAM_EOF : HPDF_OK;
+    } catch (const std::exception& failure) {
+        if (!*data.failure) {
+            *data.failure = std::make_exception_ptr(helmkit::Error(
+                "cannot embed the image '" + data.path.string() + "': " + failure.what()));
+        }
+        *size = 0;
+        return HPDF_FILE_IO_ERROR;
+    }
 }
 
-HPDF_STATUS seek_owned(HPDF_Stream stream, HPDF_INT offset, HPDF_WhenceMode mode) {
-    auto& data = owned(stream);
-    const auto base = mode == HPDF_SEEK_SET   ? 0
-                      : mode == HPDF_SEEK_CUR ? static_cast<long long>(data.position)
-                                              : static_cast<long long>(data.bytes.size());
-    const long long target = base + offset;
-    if (target < 0 || target > static_cast<long long>(data.bytes.size())) {
-        return HPDF_STREAM_EOF;
-    }
-    data.position = static_cast<std::size_t>(target);
+// libharu rewinds a stream before it copies it, and asks its size only to skip empty ones.
+HPDF_STATUS seek_sourced(HPDF_Stream stream, HPDF_INT offset, HPDF_WhenceMode mode) {
+    if (offset != 0 || mode != HPDF_SEEK_SET) return HPDF_STREAM_EOF;
+    sourced(stream).source->rewind();
     return HPDF_OK;
 }
 
-HPDF_INT32 tell_owned(HPDF_Stream stream) { return static_cast<HPDF_INT32>(owned(stream).position); }
+HPDF_INT32 tell_sourced(HPDF_Stream) { return 0; }
 
-HPDF_UINT32 size_owned(HPDF_Stream stream) {
-    return static_cast<HPDF_UINT32>(owned(stream).bytes.size());
-}
+HPDF_UINT32 size_sourced(HPDF_Stream) { return 1; }
 
-void free_owned(HPDF_Stream stream) { delete static_cast<OwnedData*>(stream->attr); }
-
-// Gives `image` the stream data `data`, replacing the empty buffer libharu made for it.
-void attach_data(HpdfDocument& doc, HPDF_Dict image, std::string data) {
-    if (data.size() > std::numeric_limits<HPDF_INT32>::max()) {
-        throw helmkit::Error("image data of 2 GiB or more");
-    }
-    HPDF_MMgr mmgr = doc.get()->mmgr;
-    auto* stream = static_cast<HPDF_Stream>(HPDF_GetMem(mmgr, sizeof(HPDF_Stream_Rec)));
-    doc.check("cannot store the image data");
-    std::memset(stream, 0, sizeof(HPDF_Stream_Rec));
-    stream->sig_bytes = HPDF_STREAM_SIG_BYTES;
-    stream->type = HPDF_STREAM_CALLBACK;
-    stream->mmgr = mmgr;
-    stream->error = mmgr->error;
-    stream->read_fn = read_owned;
-    stream->seek_fn = seek_owned;
-    stream->tell_fn = tell_owned;
-    stream->size_fn = size_owned;
-    stream->free_fn = free_owned;
-    stream->attr = new OwnedData{std::move(data), 0};
-    HPDF_Stream_Free(std::exchange(image->stream, stream));
-}
+void free_sourced(HPDF_Stream stream) { delete static_cast<SourcedData*>(stream->attr); }
 
 const char* device_space(int colour_channels) {
     switch (colour_channels) {
@@ -134,6 +106,36 @@ Format format_of(std::string_view data) {
 
 }  // namespace
 
+// An image file as it was checked: its bytes (held only while it is checked) and its stamp.
+struct PdfImages::Checked {
+    std::filesystem::path path;
+    FileStamp stamp;
+    std::string data;
+};
+
+void PdfImages::attach(HPDF_Dict image, const std::filesystem::path& path,
+                       std::unique_ptr<StreamSource> source) {
+    HPDF_MMgr mmgr = m_doc.get()->mmgr;
+    auto* stream = static_cast<HPDF_Stream>(HPDF_GetMem(mmgr, sizeof(HPDF_Stream_Rec)));
+    m_doc.check("cannot store the image data");
+    std::memset(stream, 0, sizeof(HPDF_Stream_Rec));
+    stream->sig_bytes = HPDF_STREAM_SIG_BYTES;
+    stream->type = HPDF_STREAM_CALLBACK;
+    stream->mmgr = mmgr;
+    stream->error = mmgr->error;
+    stream->read_fn = read_sourced;
+    stream->seek_fn = seek_sourced;
+    stream->tell_fn = tell_sourced;
+    stream->size_fn = size_sourced;
+    stream->free_fn = free_sourced;
+    stream->attr = new SourcedData{std::move(source), path, &m_write_failure};
+    HPDF_Stream_Free(std::exchange(image->stream, stream));
+}
+
+void PdfImages::rethrow_write_failure() {
+    if (m_write_failure) std::rethrow_exception(std::exchange(m_write_failure, nullptr));
+}
+
 HPDF_Image PdfImages::embed(const std::filesystem::path& path) {
     std::error_code error;
     auto key = std::filesystem::weakly_canonical(path, error);
@@ -141,7 +143,13 @@ HPDF_Image PdfImages::embed(const std::filesystem::path& path) {
     const auto found = m_embedded.find(key.string());
     if (found != m_embedded.end()) return found->second;
     try {
-        const auto image = embed_file(helmkit::fileMg::read_file(path));
+        Checked file{path, {}, {}};
+        {
+            SourceFile source(path);
+            file.stamp = source.stamp();
+            file.data = source.read_all();
+        }
+        const auto image = embed_file(file);
         m_doc.check("cannot create the image object");
         m_embedded.emplace(key.string(), image);
         return image;
@@ -150,18 +158,18 @@ HPDF_Image PdfImages::embed(const std::filesystem::path& path) {
     }
 }
 
-HPDF_Image PdfImages::embed_file(std::string data) {
-    switch (format_of(data)) {
-    case Format::jpeg: return embed_jpeg(std::move(data));
-    case Format::png: return embed_png(data);
-    case Format::bmp: return embed_decoded(data, 0);
+HPDF_Image PdfImages::embed_file(const Checked& file) {
+    switch (format_of(file.data)) {
+    case Format::jpeg: return embed_jpeg(file);
+    case Format::png: return embed_png(file);
+    case Format::bmp: return embed_decoded(file, ImageKind::bmp, 0);
     case Format::unknown: break;
     }
     throw helmkit::Error("not a PNG, JPEG or BMP image");
 }
 
-HPDF_Image PdfImages::embed_jpeg(std::string data) {
-    const auto header = read_jpeg_header(data);
+HPDF_Image PdfImages::embed_jpeg(const Checked& file) {
+    const auto header = read_jpeg_header(file.data);
     HPDF_Dict image = new_image(m_doc, header.width, header.height, 8, Filter::dct);
     HPDF_Dict_AddName(image, "ColorSpace", device_space(header.components));
     if (header.components == 4 && header.adobe) {
@@ -172,18 +180,18 @@ HPDF_Image PdfImages::embed_jpeg(std::string data) {
         }
         HPDF_Dict_Add(image, "Decode", decode);
     }
-    attach_data(m_doc, image, std::move(data));
+    attach(image, file.path, file_ranges(file.path, file.stamp, {{0, file.data.size()}}));
     return image;
 }
 
-HPDF_Image PdfImages::embed_png(const std::string& data) {
-    auto png = read_png(data);
+HPDF_Image PdfImages::embed_png(const Checked& file) {
+    auto png = read_png(file.data);
     if (!png.embeds_directly()) {
         const bool alpha = png.color_type == 4 || png.color_type == 6 || png.transparency;
         const bool grey = png.color_type == 0 || png.color_type == 4;
-        return embed_decoded(data, (grey ? 1 : 3) + (alpha ? 1 : 0));
+        return embed_decoded(file, ImageKind::png, (grey ? 1 : 3) + (alpha ? 1 : 0));
     }
-    check_png_rows(png);
+    check_png_rows(png, file.data);
     HPDF_Dict image = new_image(m_doc, png.width, png.height, png.bit_depth, Filter::flate);
     HPDF_MMgr mmgr = m_doc.get()->mmgr;
     if (png.color_type == 3) {
@@ -205,51 +213,38 @@ HPDF_Image PdfImages::embed_png(const std::string& data) {
     HPDF_Dict_AddNumber(parameters, "Colors", png.channels());
     HPDF_Dict_AddNumber(parameters, "BitsPerComponent", png.bit_depth);
     HPDF_Dict_AddNumber(parameters, "Columns", static_cast<HPDF_INT32>(png.width));
-    attach_data(m_doc, image, std::move(png.image_data));
+    attach(image, file.path, file_ranges(file.path, file.stamp, std::move(png.image_data)));
     return image;
 }
 
-HPDF_Image PdfImages::embed_decoded(const std::string& data, int wanted_channels) {
-    int width = 0;
-    int height = 0;
-    int file_channels = 0;
-    std::unique_ptr<stbi_uc, StbiFree> pixels(stbi_load_from_memory(
-        reinterpret_cast<const stbi_uc*>(data.data()), static_cast<int>(data.size()), &width,
-        &height, &file_channels, wanted_channels));
-    if (!pixels) throw helmkit::Error(std::string("cannot decode it: ") + stbi_failure_reason());
-    const int channels = wanted_channels != 0 ? wanted_channels : file_channels;
+HPDF_Image PdfImages::embed_decoded(const Checked& file, ImageKind kind, int wanted_channels) {
+    // Decoded once now to check the pixels and whether any is not opaque; the PDF's bytes are
+    // made by decoding the file again while it is written.
+    const auto rows = decode_pixels(kind, file.data, wanted_channels);
+    const int channels = rows->channels;
     const bool has_alpha = channels == 2 || channels == 4;
     const int colour_channels = has_alpha ? channels - 1 : channels;
-    const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-
-    std::string colour;
-    std::string alpha;
-    if (has_alpha) {
-        colour.resize(count * colour_channels);
-        alpha.resize(count);
-        const stbi_uc* in = pixels.get();
-        char* out = colour.data();
-        bool opaque = true;
-        for (std::size_t i = 0; i < count; ++i) {
-            for (int c = 0; c < colour_channels; ++c) *out++ = static_cast<char>(*in++);
-            opaque = opaque && *in == 255;
-            alpha[i] = static_cast<char>(*in++);
+    bool opaque = true;
+    std::vector<unsigned char> row(static_cast<std::size_t>(rows->width) * static_cast<std::size_t>(channels));
+    while (rows->next_row(row.data())) {
+        if (!has_alpha || !opaque) continue;
+        for (std::size_t i = static_cast<std::size_t>(channels) - 1; i < row.size(); i += static_cast<std::size_t>(channels)) {
+            if (row[i] != 255) {
+                opaque = false;
+                break;
+            }
         }
-        if (opaque) alpha.clear();
-    } else {
-        colour.assign(reinterpret_cast<const char*>(pixels.get()), count * colour_channels);
     }
-    pixels.reset();
+    const std::uint32_t width = rows->width;
+    const std::uint32_t height = rows->height;
 
-    HPDF_Dict image = new_image(m_doc, static_cast<std::uint32_t>(width),
-                                static_cast<std::uint32_t>(height), 8, Filter::flate);
+    HPDF_Dict image = new_image(m_doc, width, height, 8, Filter::flate);
     HPDF_Dict_AddName(image, "ColorSpace", device_space(colour_channels));
-    attach_data(m_doc, image, deflate_bytes(colour));
-    if (!alpha.empty()) {
-        HPDF_Dict mask = new_image(m_doc, static_cast<std::uint32_t>(width),
-                                   static_cast<std::uint32_t>(height), 8, Filter::flate);
+    attach(image, file.path, decoded_plane(file.path, file.stamp, kind, channels, Plane::colour));
+    if (has_alpha && !opaque) {
+        HPDF_Dict mask = new_image(m_doc, width, height, 8, Filter::flate);
         HPDF_Dict_AddName(mask, "ColorSpace", "DeviceGray");
-        attach_data(m_doc, mask, deflate_bytes(alpha));
+        attach(mask, file.path, decoded_plane(file.path, file.stamp, kind, channels, Plane::alpha));
         HPDF_Dict_Add(image, "SMask", mask);
     }
     return image;
