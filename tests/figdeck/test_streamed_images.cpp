@@ -45,4 +45,37 @@ TEST(PageModelStreamedImages, OutputIsByteIdenticalToTheInMemoryWriter) {
     EXPECT_TRUE(read_file(pdf) == reference) << pdf << " differs from " << k_fixtures / "reference.pdf";
 }
 
+TEST(PageModelStreamedImages, AnImageChangedOrRemovedBeforeTheSaveFailsItNamingTheFile) {
+    TempDir dir;
+    for (const auto* name : {"Result_jpeg_rgb.jpg", "Result_png_rgb8.png", "Result_png_rgba8.png"}) {
+        SCOPED_TRACE(name);
+        const auto image = dir / name;
+        fs::copy_file(k_fixtures / "images" / name, image, fs::copy_options::overwrite_existing);
+        for (const bool remove : {false, true}) {
+            PageModel page;
+            page.add_page();
+            page.image(image, 10, 10, 50, 40);
+            if (remove) {
+                fs::remove(image);
+            } else {
+                write_file(image, read_file(image) + "more");
+            }
+            const auto pdf = dir / "changed.pdf";
+            try {
+                page.output(pdf);
+                ADD_FAILURE() << "no error";
+            } catch (const helmkit::Error& error) {
+                const std::string reason = remove ? "cannot read '" + image.string() + "': No such file or directory"
+                                                  : "the file changed while the report was being made";
+                EXPECT_EQ(std::string(error.what()),
+                          "cannot embed the image '" + image.string() + "': " + reason);
+            }
+            EXPECT_FALSE(fs::exists(pdf));
+            fs::copy_file(k_fixtures / "images" / name, image, fs::copy_options::overwrite_existing);
+        }
+    }
+    EXPECT_EQ(folder_names(dir.path()),
+              (std::vector<std::string>{"Result_jpeg_rgb.jpg", "Result_png_rgb8.png", "Result_png_rgba8.png"}));
+}
+
 #endif
