@@ -197,6 +197,19 @@ bool outputs_as_clean(const Scenario& scenario, const Snapshot& after) {
                        });
 }
 
+// `files` with the random part of temporaries' names blanked and their content dropped.
+Snapshot leftover_kind(const Snapshot& files) {
+    Snapshot kind;
+    for (const auto& [relative, content] : files) {
+        if (is_temporary(relative)) {
+            kind[relative.substr(0, relative.rfind(".tmp-")) + ".tmp-"] = std::string();
+        } else {
+            kind[relative] = content;
+        }
+    }
+    return kind;
+}
+
 FaultRun run(const Scenario& scenario, const std::string& fault) {
     return run_with_fault(scenario.args, scenario.folder, fault, scenario.env);
 }
@@ -247,6 +260,9 @@ void sweep_kills(Scenario& scenario) {
     long total = 0;
     for (const auto& [operation, count] : calls) total += count;
     ASSERT_GT(total, 0);
+    // Kills at neighbouring calls mostly leave the same files; a second run is tried once for
+    // each kind of leftover.
+    std::set<Snapshot> leftovers_tried;
     for (long n = 1; n <= total; ++n) {
         const auto fault = "any:KILL:" + std::to_string(n);
         SCOPED_TRACE(fault);
@@ -254,7 +270,9 @@ void sweep_kills(Scenario& scenario) {
         const auto killed = run(scenario, fault);
         ASSERT_TRUE(killed.struck.has_value());
         EXPECT_EQ(killed.result.status, 128 + SIGKILL) << killed.result.err;
-        check_leftovers(scenario, snapshot(scenario.folder), true);
+        const auto left = snapshot(scenario.folder);
+        check_leftovers(scenario, left, true);
+        if (!leftovers_tried.insert(leftover_kind(left)).second) continue;
 
         const auto again = run(scenario, "");
         expect_clean_end(again);

@@ -95,7 +95,8 @@ void sweep_faults(Scenario& scenario, const std::string& operation);
 
 // Kills the run before each of its file operations in turn and checks that every output holds
 // the earlier or the complete new file and every input is unchanged (hidden temporaries may
-// remain); then that a second run, over what the kill left, succeeds.
+// remain); then that a second run, over what the kill left, succeeds (once for each kind of
+// leftover).
 void sweep_kills(Scenario& scenario);
 
 }  // namespace faults_test
