@@ -1,7 +1,8 @@
 /* A library preloaded into torvane by the fault tests: it makes the Nth file operation of one
  * kind fail with a chosen errno, or kills the process just before it, and counts the operations.
  *
- *   TORVANE_FAULT=<op>:<action>:<n>  op: write, fsync, rename, mkdir, open, or any (all five);
+ *   TORVANE_FAULT=<op>:<action>:<n>  op: write, fsync (with fdatasync and syncfs), rename, mkdir,
+ *                                    open, or any (all five);
  *                                    action: ENOSPC, EIO, EACCES, EXDEV, or KILL (SIGKILL);
  *                                    n: 1 for the first matching call.
  *   TORVANE_FAULT_DIR=<folder>       only calls on paths (or descriptors of files) inside it count,
@@ -175,9 +176,10 @@ static int fd_in_scope(int fd, char* path) {
 
 /* Counts a call of `op` on `path`; returns the errno it must fail with, or 0 to let it run. */
 static int strike(int op, const char* path) {
-    ++g_calls[op];
+    /* Atomic: a tool may read two files on two threads, and exactly one call must be the Nth. */
+    __atomic_add_fetch(&g_calls[op], 1, __ATOMIC_SEQ_CST);
     if (g_target_op != op && g_target_op != OP_ANY) return 0;
-    if (++g_seen != g_nth) return 0;
+    if (__atomic_add_fetch(&g_seen, 1, __ATOMIC_SEQ_CST) != g_nth) return 0;
     char line[PATH_MAX + 32];
     snprintf(line, sizeof line, "fault %s %s\n", k_op_names[op], path);
     report_line(line);
@@ -250,6 +252,16 @@ int fdatasync(int fd) {
         if (error) return fail_with(error);
     }
     return real_fdatasync(fd);
+}
+
+int syncfs(int fd) {
+    REAL(syncfs);
+    char path[PATH_MAX];
+    if (fd_in_scope(fd, path)) {
+        const int error = strike(OP_FSYNC, path);
+        if (error) return fail_with(error);
+    }
+    return real_syncfs(fd);
 }
 
 /* rename */
