@@ -21,6 +21,12 @@ constexpr std::size_t k_copy_buffer = 1 << 20;
 constexpr std::size_t k_deflate_buffer = 1 << 16;
 constexpr int k_deflate_level = 1;
 
+// Gives a buffer's memory back: assigning an empty value would keep its capacity.
+template <typename Buffer>
+void free_memory(Buffer& buffer) {
+    Buffer().swap(buffer);
+}
+
 }  // namespace
 
 SourceFile::SourceFile(const std::filesystem::path& path) : m_path(path) {
@@ -99,7 +105,7 @@ private:
         }
         if (m_range == m_ranges.size()) {
             m_file.reset();
-            m_buffer = {};
+            free_memory(m_buffer);
             return false;
         }
         if (!m_file) {
@@ -199,6 +205,7 @@ public:
             m_position += count;
             given += count;
         }
+        if (m_finished && m_position == m_filled) free_memory(m_out);
         return given;
     }
 
@@ -276,11 +283,14 @@ private:
         m_filled = m_out.size() - m_stream.avail_out;
         m_position = 0;
         if (m_finished) {
-            // The decoded pixels go as soon as the last bytes are made; the output waits.
+            // The decoded pixels and the compressor go as soon as the last bytes are made;
+            // the output waits until it is read.
+            deflateEnd(&m_stream);
+            m_deflating = false;
             m_rows.reset();
-            m_data = {};
-            m_row = {};
-            m_plane_row = {};
+            free_memory(m_data);
+            free_memory(m_row);
+            free_memory(m_plane_row);
         }
         return m_filled > 0;
     }
@@ -290,10 +300,10 @@ private:
         m_stream = {};
         m_deflating = false;
         m_rows.reset();
-        m_data = {};
-        m_row = {};
-        m_plane_row = {};
-        m_out = {};
+        free_memory(m_data);
+        free_memory(m_row);
+        free_memory(m_plane_row);
+        free_memory(m_out);
     }
 
     std::filesystem::path m_path;

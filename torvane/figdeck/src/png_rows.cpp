@@ -128,6 +128,12 @@ void PngRows::read_row(std::uint32_t width, std::vector<unsigned char>& raw,
 
 void PngRows::convert(const unsigned char* raw, std::uint32_t width, unsigned char* out) const {
     const int depth = m_png.bit_depth;
+    // 8-bit samples already laid out as asked: the common case of plots with alpha.
+    if (depth == 8 && !m_png.transparency && m_png.color_type != 3 &&
+        m_png.channels() == m_channels) {
+        std::memcpy(out, raw, static_cast<std::size_t>(width) * static_cast<std::size_t>(m_channels));
+        return;
+    }
     const auto sample = [&](std::size_t index) -> std::uint32_t {
         switch (depth) {
         case 16: return (static_cast<std::uint32_t>(raw[2 * index]) << 8) | raw[2 * index + 1];
@@ -237,7 +243,7 @@ bool PngRows::next_row(unsigned char* row) {
     if (m_png.interlaced) {
         if (m_row == 0) decode_interlaced();
         std::memcpy(row, &m_image[m_row * m_out_row], m_out_row);
-        if (++m_row == m_png.height) m_image = {};
+        if (++m_row == m_png.height) std::vector<unsigned char>().swap(m_image);  // keeps no capacity
         return true;
     }
     if (m_row == 0) {
