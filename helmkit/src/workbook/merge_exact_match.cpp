@@ -1,5 +1,10 @@
 #include <algorithm>
-#include <unordered_map>
+#include <cstdint>
+#include <functional>
+#include <future>
+#include <limits>
+#include <string_view>
+#include <thread>
 
 #include "helmkit/text/cell_text.hpp"
 #include "helmkit/base/error.hpp"
@@ -76,6 +81,129 @@ bool is_key(const std::vector<std::string>& keys, const std::string& name) {
     return std::find(keys.begin(), keys.end(), name) != keys.end();
 }
 
+constexpr std::uint32_t k_none = std::numeric_limits<std::uint32_t>::max();
+
+// The right side's rows by key: an open-addressing table of small slots (part of the key's
+// hash and the key's number) over the distinct keys, whose bytes are kept one after another in
+// one text, each key leading to its rows in right order. Probes come in blocks whose slots are
+// fetched ahead, since a table of a few hundred thousand keys lies mostly outside the caches.
+class RightIndex {
+public:
+    RightIndex(const KeyColumns& columns, std::size_t rows) : m_next(rows, k_none) {
+        std::size_t capacity = 16;
+        while (capacity < rows * 2) capacity *= 2;
+        m_slots.assign(capacity, Slot{});
+        m_mask = capacity - 1;
+        std::string key;
+        for (std::size_t row = 0; row < rows; ++row) {
+            if (!row_key(columns, row, key)) continue;
+            const auto hash = hash_of(key);
+            Slot& slot = m_slots[locate(key, hash)];
+            const auto index = static_cast<std::uint32_t>(row);
+            if (slot.key == 0) {
+                slot.tag = tag_of(hash);
+                m_entries.push_back({m_keys.size(), static_cast<std::uint32_t>(key.size()), index, index});
+                m_keys += key;
+                slot.key = static_cast<std::uint32_t>(m_entries.size());
+            } else {
+                auto& entry = m_entries[slot.key - 1];
+                m_next[entry.last] = index;
+                entry.last = index;
+            }
+        }
+    }
+
+    static std::size_t hash_of(std::string_view key) { return std::hash<std::string_view>{}(key); }
+    void prefetch(std::size_t hash) const { __builtin_prefetch(&m_slots[hash & m_mask]); }
+
+    // Returns the first right row of `key` (k_none when there is none); next() gives the others.
+    std::uint32_t first(std::string_view key, std::size_t hash) const {
+        const Slot& slot = m_slots[locate(key, hash)];
+        return slot.key == 0 ? k_none : m_entries[slot.key - 1].first;
+    }
+    std::uint32_t next(std::uint32_t row) const { return m_next[row]; }
+
+private:
+    struct Slot {
+        std::uint32_t tag = 0;
+        std::uint32_t key = 0;  // 1 + index into m_entries; 0 when empty
+    };
+    struct Entry {
+        std::size_t offset;
+        std::uint32_t size;
+        std::uint32_t first;
+        std::uint32_t last;
+    };
+
+    static std::uint32_t tag_of(std::size_t hash) { return static_cast<std::uint32_t>(hash >> 32); }
+
+    // The index of the slot of `key`, or of the empty slot where it belongs.
+    std::size_t locate(std::string_view key, std::size_t hash) const {
+        const auto tag = tag_of(hash);
+        for (std::size_t i = hash & m_mask;; i = (i + 1) & m_mask) {
+            const Slot& slot = m_slots[i];
+            if (slot.key == 0) return i;
+            if (slot.tag != tag) continue;
+            const Entry& entry = m_entries[slot.key - 1];
+            if (std::string_view(m_keys).substr(entry.offset, entry.size) == key) return i;
+        }
+    }
+
+    std::vector<Slot> m_slots;
+    std::size_t m_mask = 0;
+    std::vector<Entry> m_entries;
+    std::string m_keys;
+    std::vector<std::uint32_t> m_next;
+};
+
+// The matching (left row, right row) pairs of the left rows [begin, end), in left order and,
+// for one left row, in right order.
+void match_rows(const KeyColumns& left_keys, const RightIndex& right, std::size_t begin,
+                std::size_t end, std::vector<std::size_t>& left_taken,
+                std::vector<std::size_t>& right_taken) {
+    constexpr std::size_t k_block = 32;
+    std::string key;
+    std::string keys;
+    struct Probe {
+        std::size_t row;
+        std::size_t offset;
+        std::size_t size;
+        std::size_t hash;
+    };
+    std::vector<Probe> probes;
+    probes.reserve(k_block);
+    for (std::size_t block = begin; block < end; block += k_block) {
+        keys.clear();
+        probes.clear();
+        for (std::size_t row = block; row < std::min(end, block + k_block); ++row) {
+            if (!row_key(left_keys, row, key)) continue;
+            const auto hash = RightIndex::hash_of(key);
+            right.prefetch(hash);
+            probes.push_back({row, keys.size(), key.size(), hash});
+            keys += key;
+        }
+        for (const auto& probe : probes) {
+            const auto text = std::string_view(keys).substr(probe.offset, probe.size);
+            for (auto match = right.first(text, probe.hash); match != k_none;
+                 match = right.next(match)) {
+                left_taken.push_back(probe.row);
+                right_taken.push_back(match);
+            }
+        }
+    }
+}
+
+// Below this many left rows a second thread costs more than it saves.
+constexpr std::size_t k_rows_per_thread = 50'000;
+
+std::vector<CellValue> gather(const std::vector<CellValue>& cells,
+                              const std::vector<std::size_t>& rows) {
+    std::vector<CellValue> taken;
+    taken.reserve(rows.size());
+    for (const auto row : rows) taken.push_back(cells[row]);
+    return taken;
+}
+
 }  // namespace
 
 Table merge_exact_match(const Table& df_left, const Table& df_right, const MergeOptions& options) {
@@ -86,42 +214,47 @@ Table merge_exact_match(const Table& df_left, const Table& df_right, const Merge
     if (keys.empty()) throw Error("merge_exact_match needs at least one key column");
     const auto left_keys = key_columns(df_left, keys, options.num_keys, "left");
     const auto right_keys = key_columns(df_right, keys, options.num_keys, "right");
-
-    // Right rows by key, each list in right order.
-    std::unordered_map<std::string, std::vector<std::size_t>> right_rows;
-    right_rows.reserve(df_right.row_count());
-    std::string key;
-    for (std::size_t row = 0; row < df_right.row_count(); ++row) {
-        if (row_key(right_keys, row, key)) right_rows[key].push_back(row);
+    if (df_right.row_count() >= k_none) {
+        throw Error("merge_exact_match takes at most " + std::to_string(k_none - 1) + " right rows");
     }
+
+    const RightIndex right(right_keys, df_right.row_count());
+    // The left rows are matched in two halves at once on two cores; the second half's pairs
+    // follow the first's, so the order is that of one pass.
+    const std::size_t rows = df_left.row_count();
+    const bool two_threads = rows >= 2 * k_rows_per_thread && std::thread::hardware_concurrency() > 1;
+    const std::size_t half = two_threads ? rows / 2 : rows;
     std::vector<std::size_t> left_taken;
     std::vector<std::size_t> right_taken;
-    for (std::size_t row = 0; row < df_left.row_count(); ++row) {
-        if (!row_key(left_keys, row, key)) continue;
-        const auto found = right_rows.find(key);
-        if (found == right_rows.end()) continue;
-        for (const auto right_row : found->second) {
-            left_taken.push_back(row);
-            right_taken.push_back(right_row);
-        }
+    std::vector<std::size_t> left_second;
+    std::vector<std::size_t> right_second;
+    std::future<void> second;
+    if (two_threads) {
+        second = std::async(std::launch::async, [&] {
+            match_rows(left_keys, right, half, rows, left_second, right_second);
+        });
     }
+    match_rows(left_keys, right, 0, half, left_taken, right_taken);
+    if (second.valid()) second.get();
+    left_taken.insert(left_taken.end(), left_second.begin(), left_second.end());
+    right_taken.insert(right_taken.end(), right_second.begin(), right_second.end());
 
-    const Table left = df_left.take_rows(left_taken);
-    const Table right = df_right.take_rows(right_taken);
     Table result;
-    for (const auto& name : keys) result.add_column(name, left.column(name));
+    for (const auto& name : keys) result.add_column(name, gather(df_left.column(name), left_taken));
     auto output_name = [&](const std::string& name, const Table& other, const std::string& suffix) {
         return other.has_column(name) ? name + suffix : name;
     };
-    for (std::size_t i = 0; i < left.column_count(); ++i) {
-        const auto& name = left.column_names()[i];
+    for (std::size_t i = 0; i < df_left.column_count(); ++i) {
+        const auto& name = df_left.column_names()[i];
         if (is_key(keys, name)) continue;
-        result.add_column(output_name(name, df_right, options.suffixes.first), left.column_at(i));
+        result.add_column(output_name(name, df_right, options.suffixes.first),
+                          gather(df_left.column_at(i), left_taken));
     }
-    for (std::size_t i = 0; i < right.column_count(); ++i) {
-        const auto& name = right.column_names()[i];
+    for (std::size_t i = 0; i < df_right.column_count(); ++i) {
+        const auto& name = df_right.column_names()[i];
         if (is_key(keys, name)) continue;
-        result.add_column(output_name(name, df_left, options.suffixes.second), right.column_at(i));
+        result.add_column(output_name(name, df_left, options.suffixes.second),
+                          gather(df_right.column_at(i), right_taken));
     }
     return result;
 }

@@ -95,3 +95,44 @@ TEST(MergeExactMatch, MissingKeyColumnOrOtherJoinIsAnError) {
     EXPECT_THROW(merge_exact_match(with_keys, with_keys, outer), helmkit::Error);
     EXPECT_THROW(merge_exact_match(with_keys, with_keys, MergeOptions{}), helmkit::Error);
 }
+
+TEST(MergeExactMatch, LargeTablesKeepLeftThenRightOrderAndCollidingKeysApart) {
+    // Enough left rows to be matched in parts; keys of every kind, many that match nothing,
+    // and a right key that occurs twice.
+    std::vector<CellValue> po;
+    std::vector<CellValue> qty;
+    std::vector<CellValue> row_number;
+    for (std::int64_t i = 0; i < 150'001; ++i) {
+        const auto kind = i % 4;
+        po.push_back(kind == 0   ? whole(i % 1000)
+                     : kind == 1 ? text(("P-" + std::to_string(i % 1000)).c_str())
+                     : kind == 2 ? CellValue(static_cast<double>(i % 1000) + 0.5)
+                                 : CellValue());
+        qty.push_back(whole(i % 3));
+        row_number.push_back(whole(i));
+    }
+    const auto left = table_of({{"PO", po}, {"QTY", qty}, {"ROW", row_number}});
+    const auto right = table_of({{"PO", {whole(4), text("P-5"), CellValue(6.5), whole(4), text("4")}},
+                                 {"QTY", {whole(1), whole(2), whole(0), whole(1), whole(1)}},
+                                 {"R", {text("a"), text("b"), text("c"), text("d"), text("e")}}});
+    std::vector<CellValue> expected_rows;
+    std::vector<CellValue> expected_right;
+    for (std::int64_t i = 0; i < 150'001; ++i) {
+        const auto kind = i % 4;
+        const auto number = i % 1000;
+        const auto q = i % 3;
+        std::vector<const char*> matches;
+        // "4" is a number text: it matches the whole number 4 like the other two.
+        if (kind == 0 && number == 4 && q == 1) matches = {"a", "d", "e"};
+        if (kind == 1 && number == 5 && q == 2) matches = {"b"};
+        if (kind == 2 && number == 6 && q == 0) matches = {"c"};
+        for (const char* match : matches) {
+            expected_rows.push_back(whole(i));
+            expected_right.push_back(text(match));
+        }
+    }
+    const auto merged = merge_exact_match(left, right, on_po_qty());
+    ASSERT_FALSE(expected_rows.empty());
+    EXPECT_EQ(merged.column("ROW"), expected_rows);
+    EXPECT_EQ(merged.column("R"), expected_right);
+}
