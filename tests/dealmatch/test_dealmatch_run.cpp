@@ -146,6 +146,29 @@ TEST_F(RealShapedRun, ResultIsReadBackByTheStreamingReaderToo) {
     EXPECT_EQ(cells.count("N1"), 0u);
 }
 
+TEST_F(RealShapedRun, ByPoSheetHasAColumnChartOfTheSummaryBesideIt) {
+    ASSERT_EQ(run().out, k_success);
+    const auto parts = read_zip(path("out/result.xlsx"));
+    ASSERT_EQ(parts.count("xl/charts/chart1.xml"), 1u);
+    EXPECT_EQ(parts.count("xl/charts/chart2.xml"), 0u);
+    const auto& chart = parts.at("xl/charts/chart1.xml");
+    EXPECT_NE(chart.find("<c:barDir val=\"col\"/>"), std::string::npos);
+    std::vector<std::string> formulas;
+    for (auto at = chart.find("<c:f>"); at != std::string::npos; at = chart.find("<c:f>", at + 1)) {
+        formulas.push_back(chart.substr(at + 5, chart.find("</c:f>", at) - at - 5));
+    }
+    // The system and the customer row over the three months of the summary (J1:M3).
+    EXPECT_EQ(formulas, (std::vector<std::string>{"byPO!$J$2", "byPO!$K$1:$M$1", "byPO!$K$2:$M$2",
+                                                  "byPO!$J$3", "byPO!$K$1:$M$1",
+                                                  "byPO!$K$3:$M$3"}));
+    // Anchored at row 1 in column O, one empty column right of the summary; only on byPO.
+    EXPECT_NE(parts.at("xl/drawings/drawing1.xml")
+                  .find("<xdr:from><xdr:col>14</xdr:col><xdr:colOff>0</xdr:colOff><xdr:row>0</xdr:row>"),
+              std::string::npos);
+    EXPECT_NE(parts.at("xl/worksheets/_rels/sheet1.xml.rels").find("drawing1.xml"), std::string::npos);
+    EXPECT_EQ(parts.count("xl/worksheets/_rels/sheet2.xml.rels"), 0u);
+}
+
 TEST_F(RealShapedRun, ExistingResultIsReplacedWhole) {
     fs::create_directories(path("out"));
     write_file(path("out/result.xlsx"), "old result");
@@ -270,6 +293,11 @@ TEST_F(DealmatchRun, NoDateOnEitherSideLeavesOnlyTheResultBlock) {
         EXPECT_LT(address[0], 'H') << address;
     }
     EXPECT_EQ(values_at(by_po, {"A2", "F2", "G2"}), list({number(5), nullptr, nullptr}));
+    // No summary, no chart.
+    for (const auto& [name, content] : read_zip(path("out/result.xlsx"))) {
+        EXPECT_EQ(name.find("chart"), std::string::npos) << name;
+        EXPECT_EQ(name.find("drawing"), std::string::npos) << name;
+    }
 }
 
 TEST_F(DealmatchRun, SummaryFailureIsAWarningAndTheRunSucceeds) {
@@ -445,4 +473,20 @@ TEST_F(DealmatchRun, InputsFailInTheOrderOfTheSteps) {
                                         "Loading System data from: system.csv",
                                         "Successfully loaded system CSV with 1 rows.",
                                         "Loading customer data from: customer.xlsx"}));
+}
+
+TEST_F(DealmatchRun, NulByteInACsvFieldIsKeptInTheResult) {
+    const std::string so("SO-12\0" "345", 9);
+    write_system(k_system_header + system_line("7", so, "10", "5", "2024-02-01"));
+    write_customer({{whole(7), whole(5), text("2024-02-02")}});
+    ASSERT_EQ(run().out, k_success);
+    std::map<std::string, CellValue> cells;
+    helmkit::XlsxReader(path("out/result.xlsx"))
+        .for_each_cell([&](std::uint32_t r, std::uint32_t c, const CellValue& value) {
+            cells[std::string(1, static_cast<char>('A' + c - 1)) + std::to_string(r)] = value;
+            return true;
+        });
+    EXPECT_EQ(cells["B2"], CellValue(so));
+    EXPECT_NE(read_zip(path("out/result.xlsx")).at("xl/worksheets/sheet2.xml").find("SO-12_x0000_345"),
+              std::string::npos);
 }

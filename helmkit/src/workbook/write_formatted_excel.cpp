@@ -1,6 +1,7 @@
 #include <xlsxwriter.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <fmt/format.h>
 
@@ -98,6 +99,38 @@ std::size_t shown_width(const CellValue& value) {
     }
 }
 
+// The form of `text` that the sheet holds and readers decode back to `text`: a NUL byte,
+// which the library's C strings cannot carry, becomes "_x0000_", and the underscore that
+// starts a literal "_xHHHH_" becomes "_x005F_" so that it is not read as an escape. The
+// library escapes the other control characters itself.
+bool needs_escapes(const std::string& text) {
+    return text.find('\0') != std::string::npos || text.find("_x") != std::string::npos;
+}
+
+bool is_escape_at(const std::string& text, std::size_t i) {
+    if (i + 6 >= text.size() || text[i] != '_' || text[i + 1] != 'x' || text[i + 6] != '_') {
+        return false;
+    }
+    return std::all_of(text.begin() + static_cast<std::ptrdiff_t>(i) + 2,
+                       text.begin() + static_cast<std::ptrdiff_t>(i) + 6,
+                       [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; });
+}
+
+std::string escaped_text(const std::string& text) {
+    std::string result;
+    result.reserve(text.size() + 16);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\0') {
+            result += "_x0000_";
+        } else if (is_escape_at(text, i)) {
+            result += "_x005F_";
+        } else {
+            result += text[i];
+        }
+    }
+    return result;
+}
+
 void check(lxw_error error, const std::string& sheet, std::size_t row, std::size_t column) {
     if (error != LXW_NO_ERROR) {
         throw Error("sheet '" + sheet + "' cell " + column_name(column) + std::to_string(row + 1) +
@@ -124,6 +157,9 @@ void write_cell(lxw_worksheet* sheet, const Formats& formats, lxw_row_t row, lxw
             lxw_datetime date{};
             if (iso_date_of(text, date)) {
                 error = worksheet_write_datetime(sheet, row, column, &date, formats.date);
+            } else if (needs_escapes(text)) {
+                error = worksheet_write_string(sheet, row, column, escaped_text(text).c_str(),
+                                               nullptr);
             } else {
                 error = worksheet_write_string(sheet, row, column, text.c_str(), nullptr);
             }
@@ -163,6 +199,33 @@ void write_cell(lxw_worksheet* sheet, const Formats& formats, lxw_row_t row, lxw
 // Columns a block takes: the row labels (when written) and the table's columns.
 std::size_t block_width(const SheetBlock& block) {
     return (block.index ? 1 : 0) + block.df->column_count();
+}
+
+// A column chart of the block's rows over its columns, placed right of the block.
+void add_chart(lxw_workbook* workbook, lxw_worksheet* sheet, const std::string& sheet_name,
+               const SheetBlock& block) {
+    const Table& table = *block.df;
+    if (table.empty()) return;
+    lxw_chart* chart = workbook_add_chart(workbook, LXW_CHART_COLUMN);
+    if (chart == nullptr) throw Error("cannot add a chart to the sheet '" + sheet_name + "'");
+    const auto first_column = static_cast<lxw_col_t>(block.startcol + (block.index ? 1 : 0));
+    const auto last_column = static_cast<lxw_col_t>(first_column + table.column_count() - 1);
+    for (std::size_t row = 1; row <= table.row_count(); ++row) {
+        lxw_chart_series* series = chart_add_series(chart, nullptr, nullptr);
+        if (series == nullptr) throw Error("cannot add a chart series to the sheet '" + sheet_name + "'");
+        chart_series_set_categories(series, sheet_name.c_str(), 0, first_column, 0, last_column);
+        const auto sheet_row = static_cast<lxw_row_t>(row);
+        chart_series_set_values(series, sheet_name.c_str(), sheet_row, first_column, sheet_row,
+                                last_column);
+        if (block.index && !table.row_labels().empty()) {
+            chart_series_set_name_range(series, sheet_name.c_str(), sheet_row,
+                                        static_cast<lxw_col_t>(block.startcol));
+        }
+    }
+    if (!block.chart_title.empty()) chart_title_set_name(chart, block.chart_title.c_str());
+    check(worksheet_insert_chart(sheet, 0, static_cast<lxw_col_t>(block.startcol + block_width(block) + 1),
+                                 chart),
+          sheet_name, 0, block.startcol + block_width(block) + 1);
 }
 
 void write_sheet(lxw_workbook* workbook, const Formats& formats, const std::string& name,
@@ -213,6 +276,9 @@ void write_sheet(lxw_workbook* workbook, const Formats& formats, const std::stri
         check(worksheet_set_column(sheet, static_cast<lxw_col_t>(column),
                                    static_cast<lxw_col_t>(column), width, nullptr),
               name, 0, column);
+    }
+    for (const auto& block : blocks) {
+        if (block.chart != BlockChart::none) add_chart(workbook, sheet, name, block);
     }
     worksheet_freeze_panes(sheet, 1, 0);
     if (!blocks.empty() && block_width(blocks.front()) > 0) {

@@ -9,6 +9,7 @@
 #include "helmkit/files/file_mg.hpp"
 #include "helmkit/workbook/xlsx_reader.hpp"
 #include "test_support.hpp"
+#include "workbook_files.hpp"
 
 using namespace torvane_test;
 using helmkit::CellValue;
@@ -106,4 +107,69 @@ TEST(FormattedExcel, OtherFailuresReturnFalseWithTheReason) {
     EXPECT_FALSE(written);
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(helmkit::fileMg::list_folder_names(dir.path()), std::vector<std::string>{});
+}
+
+TEST(FormattedExcel, TextsKeepNulBytesAndLiteralEscapes) {
+    TempDir dir;
+    const std::string with_nul("SO-12\0" "345", 9);
+    const auto table = table_of({{"T",
+                                  {CellValue(with_nul), text("a_x0041_b"), text("_x004"),
+                                   text("tab\tand_x000D_"), CellValue(std::string("\0", 1))}}});
+    ASSERT_TRUE(write(dir / "t.xlsx", {{"s", {{&table, false, 0}}}}).first);
+    const auto cells = active_sheet(dir / "t.xlsx");
+    EXPECT_EQ(cells.at("A2"), CellValue(with_nul));
+    EXPECT_EQ(cells.at("A3"), text("a_x0041_b"));
+    EXPECT_EQ(cells.at("A4"), text("_x004"));
+    EXPECT_EQ(cells.at("A5"), text("tab\tand_x000D_"));
+    EXPECT_EQ(cells.at("A6"), CellValue(std::string("\0", 1)));
+    // Stored as Excel stores them, so that other readers decode the same texts.
+    const auto sheet = read_zip(dir / "t.xlsx").at("xl/worksheets/sheet1.xml");
+    EXPECT_NE(sheet.find("SO-12_x0000_345"), std::string::npos);
+    EXPECT_NE(sheet.find("a_x005F_x0041_b"), std::string::npos);
+    EXPECT_NE(sheet.find(">_x004<"), std::string::npos);
+}
+
+TEST(FormattedExcel, ColumnChartBesideABlockOverItsRows) {
+    TempDir dir;
+    const auto result = table_of({{"PO", {whole(1), whole(2)}}, {"QTY", {whole(3), whole(4)}}});
+    Table summary;
+    summary.set_row_labels({"SYS_RDD", "CUS_RDD"});
+    summary.add_column("24-Dec", {whole(5), whole(0)});
+    summary.add_column("25-Jan", {whole(7), whole(3)});
+    summary.add_column("25-Feb", {whole(0), whole(9)});
+    helmkit::excelTools::SheetBlock charted{&summary, true, 4,
+                                            helmkit::excelTools::BlockChart::columns_by_row,
+                                            "Per month"};
+    ASSERT_TRUE(write(dir / "c.xlsx", {{"by PO", {{&result, false, 0}, charted}},
+                                       {"plain", {{&result, false, 0}}}})
+                    .first);
+    const auto parts = read_zip(dir / "c.xlsx");
+    ASSERT_EQ(parts.count("xl/charts/chart1.xml"), 1u);
+    EXPECT_EQ(parts.count("xl/charts/chart2.xml"), 0u);
+    const auto& chart = parts.at("xl/charts/chart1.xml");
+    EXPECT_NE(chart.find("<c:barDir val=\"col\"/>"), std::string::npos) << chart;
+    // Two series named by the row labels (E2, E3) over the months of row 1 (F1:H1).
+    std::vector<std::string> formulas;
+    for (auto at = chart.find("<c:f>"); at != std::string::npos; at = chart.find("<c:f>", at + 1)) {
+        formulas.push_back(chart.substr(at + 5, chart.find("</c:f>", at) - at - 5));
+    }
+    EXPECT_EQ(formulas, (std::vector<std::string>{"'by PO'!$E$2", "'by PO'!$F$1:$H$1",
+                                                  "'by PO'!$F$2:$H$2", "'by PO'!$E$3",
+                                                  "'by PO'!$F$1:$H$1", "'by PO'!$F$3:$H$3"}));
+    EXPECT_NE(chart.find("Per month"), std::string::npos);
+    // On the first sheet, from row 1, one empty column after the block (E to H): at J.
+    EXPECT_NE(parts.at("xl/worksheets/_rels/sheet1.xml.rels").find("drawing"), std::string::npos);
+    EXPECT_EQ(parts.count("xl/worksheets/_rels/sheet2.xml.rels"), 0u);
+    EXPECT_NE(parts.at("xl/drawings/drawing1.xml")
+                  .find("<xdr:from><xdr:col>9</xdr:col><xdr:colOff>0</xdr:colOff><xdr:row>0</xdr:row>"),
+              std::string::npos);
+
+    // A block without cells gets no chart.
+    const Table empty;
+    helmkit::excelTools::SheetBlock nothing{&empty, true, 4,
+                                            helmkit::excelTools::BlockChart::columns_by_row};
+    ASSERT_TRUE(write(dir / "e.xlsx", {{"s", {{&result, false, 0}, nothing}}}).first);
+    for (const auto& [name, content] : read_zip(dir / "e.xlsx")) {
+        EXPECT_EQ(name.find("chart"), std::string::npos) << name;
+    }
 }

@@ -3,6 +3,7 @@
 #include <xlsxwriter.h>
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -33,6 +34,9 @@ private:
 // test writes itself.
 void write_zip(const std::filesystem::path& path,
                const std::vector<std::pair<std::string, std::string>>& entries);
+
+// The entries of the zip archive at `path` (name to content); throws when it cannot be read.
+std::map<std::string, std::string> read_zip(const std::filesystem::path& path);
 
 // The parts of a minimal .xlsx around `sheet_data` (the content of <sheetData>), with the
 // given workbook attributes, shared strings (<si> elements) and styles; used with write_zip.

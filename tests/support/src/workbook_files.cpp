@@ -61,6 +61,33 @@ void write_zip(const std::filesystem::path& path,
     }
 }
 
+std::map<std::string, std::string> read_zip(const std::filesystem::path& path) {
+    int code = 0;
+    zip_t* archive = zip_open(path.c_str(), ZIP_RDONLY, &code);
+    if (archive == nullptr) throw std::runtime_error("cannot open " + path.string());
+    std::map<std::string, std::string> entries;
+    const auto count = zip_get_num_entries(archive, 0);
+    for (zip_int64_t i = 0; i < count; ++i) {
+        zip_stat_t stat;
+        zip_file_t* file = nullptr;
+        if (zip_stat_index(archive, static_cast<zip_uint64_t>(i), 0, &stat) == 0) {
+            file = zip_fopen_index(archive, static_cast<zip_uint64_t>(i), 0);
+        }
+        std::string content(file != nullptr ? stat.size : 0, '\0');
+        const bool read = file != nullptr &&
+                          zip_fread(file, content.data(), content.size()) ==
+                              static_cast<zip_int64_t>(content.size());
+        if (file != nullptr) zip_fclose(file);
+        if (!read) {
+            zip_discard(archive);
+            throw std::runtime_error("cannot read entry " + std::to_string(i) + " of " + path.string());
+        }
+        entries[stat.name] = std::move(content);
+    }
+    zip_discard(archive);
+    return entries;
+}
+
 std::vector<std::pair<std::string, std::string>> RawWorkbook::parts() const {
     const std::string ns = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
     const std::string rel_ns = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";

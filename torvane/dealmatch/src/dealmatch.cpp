@@ -150,7 +150,8 @@ std::pair<bool, std::string> Dealmatch::_process() {
     const auto result_path = fileMg::get_output_file_path(m_output_dir, "result.xlsx");
     std::vector<excelTools::SheetBlock> bypo_config{{&*m_result_df, false, 0}};
     if (summary_df && !summary_df->empty()) {
-        bypo_config.push_back({&*summary_df, true, m_result_df->column_count() + 2});
+        bypo_config.push_back({&*summary_df, true, m_result_df->column_count() + 2,
+                               excelTools::BlockChart::columns_by_row, "Matched QTY per month"});
     }
     const excelTools::SheetsData sheets_data{{"byPO", bypo_config},
                                              {"byRDD_SYS", {{&result_by_rdd, false, 0}}}};

@@ -45,6 +45,14 @@ struct MergeOptions {
 // other right columns. Throws Error for a key column a side lacks or another `how`.
 Table merge_exact_match(const Table& df_left, const Table& df_right, const MergeOptions& options);
 
+// A chart drawn beside a block: right of it, one empty column between, from its header row.
+enum class BlockChart {
+    none,
+    // Columns: one series per row of the table, named by its row label when the block writes
+    // the labels; the column names are the categories.
+    columns_by_row,
+};
+
 // One table placed on a sheet. The table must outlive the write.
 struct SheetBlock {
     const Table* df = nullptr;
@@ -52,15 +60,19 @@ struct SheetBlock {
     bool index = false;
     // Zero-based column where the block starts.
     std::size_t startcol = 0;
+    // A chart of the block's cells; none for a table without rows or columns.
+    BlockChart chart = BlockChart::none;
+    std::string chart_title = {};
 };
 
 // Sheet names with their blocks, in sheet order.
 using SheetsData = std::vector<std::pair<std::string, std::vector<SheetBlock>>>;
 
 // Writes `sheets` as an .xlsx workbook at `path`, atomically: per block a bold, filled,
-// bordered header row; columns as wide as their content; the header row frozen; an autofilter
-// over the first block of each sheet. Numbers as numbers, "%Y-%m-%d" texts and date-times as
-// dates. Returns false after logging an error line with the reason through `log` when the
+// bordered header row and the chart it asks for; columns as wide as their content; the header
+// row frozen; an autofilter over the first block of each sheet. Numbers as numbers,
+// "%Y-%m-%d" texts and date-times as dates; texts whole, a NUL byte included (stored as
+// "_x0000_", as Excel does). Returns false after logging an error line with the reason through `log` when the
 // workbook cannot be written (a sheet beyond 1,048,576 rows or 16,384 columns, a bad sheet
 // name, a file error); the target is then as it was.
 bool write_formatted_excel(const std::filesystem::path& path, const SheetsData& sheets,
