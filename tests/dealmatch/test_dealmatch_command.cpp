@@ -67,7 +67,9 @@ TEST(DealmatchCommand, EmptySectionFailsOnTheEmptySystemPath) {
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, "Failed: System data file not found at: \n");
     EXPECT_EQ(log_messages(result.err, "INFO"),
-              std::vector<std::string>{"Starting Dealmatch process on system data: "});
+              (std::vector<std::string>{
+                  "Starting Dealmatch process on system data: ",
+                  "Summary: 0 system rows and 0 customer rows read, 0 matched records"}));
     EXPECT_FALSE(fs::exists(dir / "out"));
 }
 

@@ -63,6 +63,7 @@ TEST_F(RealShapedRun, WritesMatchesByPoWithTheSummaryAndByDate) {
                   "Matching System and Customer data by PO and QTY...",
                   "Matching complete. Found 4 matched records.",
                   "✅ Result Excel saved and formatted at: " + (fs::path("out") / "result.xlsx").string(),
+                  "Summary: 5 system rows and 6 customer rows read, 4 matched records",
               }));
     EXPECT_EQ(log_messages(result.err, "WARNING"), std::vector<std::string>{});
 
@@ -459,8 +460,10 @@ TEST_F(DealmatchRun, InputsFailInTheOrderOfTheSteps) {
         EXPECT_NE(result.out.find("system.csv"), std::string::npos) << result.out;
         EXPECT_EQ(result.out.find("customer"), std::string::npos) << result.out;
         EXPECT_EQ(log_messages(result.err, "INFO"),
-                  (std::vector<std::string>{"Starting Dealmatch process on system data: system.csv",
-                                            "Loading System data from: system.csv"}));
+                  (std::vector<std::string>{
+                      "Starting Dealmatch process on system data: system.csv",
+                      "Loading System data from: system.csv",
+                      "Summary: 0 system rows and 0 customer rows read, 0 matched records"}));
     }
     // A good CSV and a broken workbook: the workbook's failure comes after the CSV's lines.
     write_system(k_system_header + system_line("1", "SO", "10", "5", ""));
@@ -472,7 +475,9 @@ TEST_F(DealmatchRun, InputsFailInTheOrderOfTheSteps) {
               (std::vector<std::string>{"Starting Dealmatch process on system data: system.csv",
                                         "Loading System data from: system.csv",
                                         "Successfully loaded system CSV with 1 rows.",
-                                        "Loading customer data from: customer.xlsx"}));
+                                        "Loading customer data from: customer.xlsx",
+                                        "Summary: 1 system row and 0 customer rows read, "
+                                        "0 matched records"}));
 }
 
 TEST_F(DealmatchRun, NulByteInACsvFieldIsKeptInTheResult) {
@@ -489,4 +494,89 @@ TEST_F(DealmatchRun, NulByteInACsvFieldIsKeptInTheResult) {
     EXPECT_EQ(cells["B2"], CellValue(so));
     EXPECT_NE(read_zip(path("out/result.xlsx")).at("xl/worksheets/sheet2.xml").find("SO-12_x0000_345"),
               std::string::npos);
+}
+
+TEST_F(DealmatchRun, StrictStatusesForRunsThatDidNothing) {
+    write_system(k_system_header + system_line("1", "SO", "10", "5", ""));
+    write_customer({{whole(1), whole(5), CellValue()}});
+    const std::map<std::string, std::string> strict{{"TORVANE_STRICT", "1"}};
+    // Done: 0 either way, with or without matches.
+    EXPECT_EQ(run(strict).status, 0);
+    write_customer({{whole(1), whole(6), CellValue()}});
+    auto result = run(strict);
+    EXPECT_EQ(result.out, "Success: Process completed, but no matching records found.\n");
+    EXPECT_EQ(result.status, 0);
+    // A "Failed:" line: 1 under TORVANE_STRICT=1 only.
+    write_config({{"system_data_path", "missing.csv"}});
+    result = run(strict);
+    EXPECT_EQ(result.out, "Failed: System data file not found at: missing.csv\n");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(run().status, 0);
+    EXPECT_EQ(run({{"TORVANE_STRICT", "0"}}).status, 0);
+    write_config({{"system_data_path", "system.csv"}, {"customer_data_path", "customer.xlsx"},
+                  {"customer_data", {{"rdd_cell", "R"}}}});
+    EXPECT_EQ(run(strict).status, 1);
+    // A configuration the loader refuses ends quietly: 0, or 1 under TORVANE_STRICT=1.
+    write_file(path("match.json"), R"({"settings": {}})");
+    result = run(strict);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(run().status, 0);
+}
+
+TEST_F(DealmatchRun, SummaryLineCountsBothSidesAndTheMatches) {
+    write_system(k_system_header + system_line("1", "SO-1", "10", "5", "") +
+                 system_line("2", "SO-2", "10", "5", "") + system_line("3", "SO-3", "10", "5", ""));
+    write_customer({{whole(1), whole(5), CellValue()}, {whole(1), whole(5), CellValue()},
+                    {whole(3), whole(6), CellValue()}, {CellValue(), CellValue(), CellValue()},
+                    {whole(4), whole(5), CellValue()}});
+    auto result = run();
+    ASSERT_EQ(result.out, k_success);
+    auto infos = log_messages(result.err, "INFO");
+    ASSERT_FALSE(infos.empty());
+    // The empty workbook row in the middle is no row of the table.
+    EXPECT_EQ(infos.back(), "Summary: 3 system rows and 4 customer rows read, 2 matched records");
+
+    write_customer({{whole(9), whole(9), CellValue()}});
+    result = run();
+    ASSERT_EQ(result.out, "Success: Process completed, but no matching records found.\n");
+    infos = log_messages(result.err, "INFO");
+    ASSERT_FALSE(infos.empty());
+    EXPECT_EQ(infos.back(), "Summary: 3 system rows and 1 customer row read, 0 matched records");
+}
+
+TEST_F(DealmatchRun, MessagesNameTheKeyOrTheKindOfFile) {
+    write_system(k_system_header + system_line("1", "SO", "10", "5", ""));
+    write_customer({{whole(1), whole(5), CellValue()}});
+    write_config({{"system_data_path", "system.csv"}, {"customer_data_path", "customer.xlsx"},
+                  {"customer_data", {{"po_cell", "PO"}}}});
+    auto result = run();
+    EXPECT_EQ(result.out.rfind("Failed: \"customer_data\" -> \"po_cell\": 'PO' is not a cell address", 0),
+              0u)
+        << result.out;
+    write_config({{"system_data_path", "system.csv"}, {"customer_data_path", "customer.xlsx"},
+                  {"system_data", {{"qty_cell", "L0"}}}});
+    result = run();
+    EXPECT_EQ(result.out.rfind("Failed: \"system_data\" -> \"qty_cell\": 'L0' is not a cell address", 0),
+              0u)
+        << result.out;
+    // The customer's bad address is found where the workbook is read: after the CSV.
+    write_config({{"system_data_path", "system.csv"}, {"customer_data_path", "customer.xlsx"},
+                  {"customer_data", {{"qty_cell", "15"}}}});
+    result = run();
+    EXPECT_EQ(result.out.rfind("Failed: \"customer_data\" -> \"qty_cell\": '15'", 0), 0u) << result.out;
+    EXPECT_NE(result.err.find("Successfully loaded system CSV with 1 rows."), std::string::npos);
+
+    // A customer file of another kind is named before the specified line; a missing one is not.
+    write_file(path("orders.ods"), "an OpenDocument sheet");
+    write_config({{"system_data_path", "system.csv"}, {"customer_data_path", "orders.ods"}});
+    result = run();
+    EXPECT_EQ(result.out, "Failed: Customer data file not found at: orders.ods\n");
+    EXPECT_EQ(log_messages(result.err, "ERROR"),
+              std::vector<std::string>{
+                  "'orders.ods' exists but is not an .xlsx or .xls workbook (its extension is '.ods')"});
+    write_config({{"system_data_path", "system.csv"}, {"customer_data_path", "missing.xlsx"}});
+    result = run();
+    EXPECT_EQ(result.out, "Failed: Customer data file not found at: missing.xlsx\n");
+    EXPECT_EQ(log_messages(result.err, "ERROR"), std::vector<std::string>{});
 }

@@ -2,6 +2,7 @@
 
 #include "helmkit/base/app_logging.hpp"
 #include "helmkit/base/console.hpp"
+#include "helmkit/base/run_outcome.hpp"
 #include "helmkit/files/file_mg.hpp"
 #include "torvane/dealmatch/dealmatch.hpp"
 #include "torvane/dealmatch/template.hpp"
@@ -21,11 +22,12 @@ int cmd_dealmatch(const std::optional<std::string>& config, bool generate_config
         return 1;
     }
     const auto loaded = helmkit::fileMg::load_json_file(*config, {"config"}, logger());
-    if (loaded.empty()) return 0;
+    if (loaded.empty()) return helmkit::outcome_status(helmkit::RunOutcome::failed, 0);
     Dealmatch matcher(loaded.front());
     const auto [success, message] = matcher.run();
     helmkit::echo((success ? "Success: " : "Failed: ") + message);
-    return 0;
+    return helmkit::outcome_status(success ? helmkit::RunOutcome::done : helmkit::RunOutcome::failed,
+                                   0);
 }
 
 CommandSpec command() {

@@ -4,12 +4,15 @@
 #include <future>
 
 #include "helmkit/base/config_value.hpp"
+#include "helmkit/base/progress.hpp"
 #include "helmkit/base/error.hpp"
 #include "helmkit/workbook/excel_tools.hpp"
 #include "helmkit/files/file_mg.hpp"
+#include "helmkit/workbook/xlsx_reader.hpp"
 #include "torvane/dealmatch/monthly_summary.hpp"
 
 using nlohmann::ordered_json;
+namespace fs = std::filesystem;
 namespace excelTools = helmkit::excelTools;
 namespace fileMg = helmkit::fileMg;
 
@@ -41,6 +44,44 @@ bool absent_or_empty(const std::optional<helmkit::Table>& table) {
     return !table || table->empty();
 }
 
+// "1 system row", "2 system rows": the row count of `table` (0 when absent) with `noun`.
+std::string count_of(const std::optional<helmkit::Table>& table, const std::string& noun) {
+    const std::size_t rows = table ? table->row_count() : 0;
+    return std::to_string(rows) + " " + noun + (rows == 1 ? "" : "s");
+}
+
+// A column of a mapping with the configuration key its cell address comes from.
+struct MappedCell {
+    std::string column;
+    std::string key;
+    std::string address;
+};
+
+// Returns the reader's mapping of `cells`, every address checked first so that a bad one names
+// where it comes from: "customer_data" -> "po_cell": 'PO' is not a cell address (...).
+excelTools::CellMapping checked_mapping(const std::string& section,
+                                        const std::vector<MappedCell>& cells) {
+    excelTools::CellMapping mapping;
+    for (const auto& cell : cells) {
+        try {
+            helmkit::parse_cell_address(cell.address);
+        } catch (const helmkit::Error& error) {
+            throw helmkit::Error("\"" + section + "\" -> \"" + cell.key + "\": " + error.what());
+        }
+        mapping.emplace_back(cell.column, cell.address);
+    }
+    return mapping;
+}
+
+// An existing file that only has another extension is worth a word before the run fails.
+void explain_wrong_kind(const std::string& path, const char* kinds) {
+    std::error_code error;
+    if (path.empty() || !fs::is_regular_file(path, error)) return;
+    const auto extension = fs::path(path).extension().string();
+    logger().error("'" + path + "' exists but is not " + kinds + " (its extension is " +
+                   (extension.empty() ? std::string("missing") : "'" + extension + "'") + ")");
+}
+
 }  // namespace
 
 helmkit::app_logging::Logger& logger() { return helmkit::app_logging::lazy_logger("Dealmatch"); }
@@ -70,6 +111,14 @@ Dealmatch::Dealmatch(const ordered_json& config) {
 }
 
 std::pair<bool, std::string> Dealmatch::run() {
+    auto result = _run();
+    logger().info("Summary: " + count_of(m_system_df, "system row") + " and " +
+                  count_of(m_customer_df, "customer row") + " read, " +
+                  count_of(m_result_df, "matched record"));
+    return result;
+}
+
+std::pair<bool, std::string> Dealmatch::_run() {
     auto& log = logger();
     log.info("Starting Dealmatch process on system data: " + m_system_data_path);
     if (!fileMg::check_file_exists(m_system_data_path, {".csv"})) {
@@ -86,11 +135,9 @@ std::pair<bool, std::string> Dealmatch::run() {
 
 std::pair<bool, std::string> Dealmatch::_process() {
     auto& log = logger();
-    const excelTools::CellMapping sys_mapping{
-        {"PO", m_sys_po_cell},         {"SO", m_sys_so_cell},   {"SO_POS", m_sys_so_pos_cell},
-        {"SO_SUFFIX", m_sys_so_suffix_cell}, {"QTY", m_sys_qty_cell}, {"RDD", m_sys_rdd_cell}};
-    const excelTools::CellMapping cell_mapping{
-        {"PO", m_po_cell}, {"QTY", m_qty_cell}, {"RDD", m_rdd_cell}};
+    const std::vector<MappedCell> customer_cells{
+        {"PO", "po_cell", m_po_cell}, {"QTY", "qty_cell", m_qty_cell}, {"RDD", "rdd_cell", m_rdd_cell}};
+    helmkit::Progress progress("Dealmatch phases", 4);
     // The workbook is parsed on a second thread while this one reads the CSV. Only this thread
     // logs, and it takes the workbook's table (or its failure) where the steps ask for it, so
     // the log lines and the outcome are those of reading one file after the other.
@@ -98,22 +145,33 @@ std::pair<bool, std::string> Dealmatch::_process() {
     const bool customer_found =
         fileMg::check_file_exists(m_customer_data_path, {".xlsx", ".xls"});
     if (customer_found) {
-        customer_load = std::async(std::launch::async, [path = m_customer_data_path, cell_mapping] {
+        customer_load = std::async(std::launch::async, [path = m_customer_data_path, customer_cells] {
+            const auto cell_mapping = checked_mapping("customer_data", customer_cells);
             auto table = excelTools::read_excel_by_cells(path, cell_mapping);
             if (!table.empty()) normalise_dates(table, "RDD");
             return table;
         });
     }
+    const auto sys_mapping = checked_mapping(
+        "system_data", {{"PO", "po_cell", m_sys_po_cell},
+                        {"SO", "so_cell", m_sys_so_cell},
+                        {"SO_POS", "so_pos_cell", m_sys_so_pos_cell},
+                        {"SO_SUFFIX", "so_suffix_cell", m_sys_so_suffix_cell},
+                        {"QTY", "qty_cell", m_sys_qty_cell},
+                        {"RDD", "rdd_cell", m_sys_rdd_cell}});
     m_system_df = excelTools::read_csv_by_cells(m_system_data_path, sys_mapping, log);
     normalise_dates(*m_system_df, "RDD");
+    progress.advance();
     log.info("Successfully loaded system CSV with " + std::to_string(m_system_df->row_count()) +
              " rows.");
 
     if (!customer_found) {
+        explain_wrong_kind(m_customer_data_path, "an .xlsx or .xls workbook");
         return {false, "Customer data file not found at: " + m_customer_data_path};
     }
     log.info("Loading customer data from: " + m_customer_data_path);
     m_customer_df = customer_load.get();
+    progress.advance();
 
     if (debug_mode()) _write_debug_workbook();
 
@@ -128,6 +186,7 @@ std::pair<bool, std::string> Dealmatch::_process() {
     merge.how = "inner";
     merge.suffixes = {"_SYS", "_CUST"};
     m_result_df = excelTools::merge_exact_match(*m_system_df, *m_customer_df, merge);
+    progress.advance();
     if (m_result_df->empty()) {
         log.warning("Merge resulted in an empty dataframe. No matching records found.");
         return {true, "Process completed, but no matching records found."};
@@ -158,6 +217,7 @@ std::pair<bool, std::string> Dealmatch::_process() {
     if (!excelTools::write_formatted_excel(result_path, sheets_data, log)) {
         return {false, "Failed to save result excel file."};
     }
+    progress.advance();
     log.info("✅ Result Excel saved and formatted at: " + result_path.string());
     return {true, "Processed System & Customer Data and generated Result successfully."};
 }

@@ -23,8 +23,9 @@ public:
     // object, or a key is not a text.
     explicit Dealmatch(const nlohmann::ordered_json& config);
 
-    // Loads, matches and writes. Returns (success, message); failures of the processing
-    // (reading, matching, writing) come back as (false, their message).
+    // Loads, matches and writes, then logs a summary line of the rows read on each side and
+    // the records matched. Returns (success, message); failures of the processing (reading,
+    // matching, writing) come back as (false, their message).
     std::pair<bool, std::string> run();
 
     const std::optional<helmkit::Table>& system_df() const { return m_system_df; }
@@ -32,7 +33,9 @@ public:
     const std::optional<helmkit::Table>& result_df() const { return m_result_df; }
 
 private:
-    // Steps from loading the system data to writing the result.
+    // The steps of the run, and inside them those from loading the system data to writing
+    // the result.
+    std::pair<bool, std::string> _run();
     std::pair<bool, std::string> _process();
     void _write_debug_workbook();
 
