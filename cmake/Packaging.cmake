@@ -8,7 +8,8 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME torvane)
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "command-line toolbox for laboratory and office chores")
-set(CPACK_PACKAGE_DESCRIPTION
+# One text: separate arguments would make a list, joined by semicolons.
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "One front program, torvane, and its tools: figdeck builds a PDF lab report from a folder of "
     "images, gridpage merges PDF files n-up onto A4 sheets, chartdoc turns Markdown documents and "
     "Mermaid diagrams into a static HTML site, dealmatch matches order data of a CSV export "

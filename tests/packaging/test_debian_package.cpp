@@ -46,6 +46,8 @@ TEST(DebianPackage, PackageDependsOnTheLinkedLibrariesAndTheFontsAndRunsWherever
     EXPECT_EQ(field_of(deb, "Version"), k_version);
     EXPECT_EQ(field_of(deb, "Architecture"), "amd64");
     EXPECT_EQ(field_of(deb, "Suggests"), "chromium, npm");
+    EXPECT_EQ(field_of(deb, "Description").find(';'), std::string::npos)
+        << field_of(deb, "Description");
     const auto depends = split_list(field_of(deb, "Depends"));
     // Computed from the linked libraries: the C and C++ runtimes, qpdf (gridpage), libharu
     // (figdeck), md4c (chartdoc), libzip and expat (workbooks); the fonts are named by hand.
