@@ -216,6 +216,10 @@ FaultRun run(const Scenario& scenario, const std::string& fault) {
 
 }  // namespace
 
+std::string fault_at(const std::string& operation, const std::string& error, long n) {
+    return operation + ":" + error + ":" + std::to_string(n) + (error == "ENOSPC" ? "+" : "");
+}
+
 std::map<std::string, long> count_calls(Scenario& scenario) {
     scenario.before = snapshot(scenario.folder);
     const auto counted = run(scenario, "");
@@ -233,7 +237,7 @@ void sweep_faults(Scenario& scenario, const std::string& operation) {
     ASSERT_GT(count, 0) << "the run makes no " << operation << " call";
     for (long n = 1; n <= count; ++n) {
         const auto& error = k_errors[static_cast<std::size_t>(n - 1) % k_errors.size()];
-        const auto fault = operation + ":" + error + ":" + std::to_string(n);
+        const auto fault = fault_at(operation, error, n);
         SCOPED_TRACE(fault);
         restore(scenario.folder, scenario.before);
         const auto faulty = run(scenario, fault);

@@ -39,6 +39,10 @@ FaultRun run_with_fault(const std::vector<std::string>& args, const fs::path& fo
                         const std::string& fault,
                         const std::map<std::string, std::string>& env = {});
 
+// The fault specification that makes call `n` of `operation` fail with `error`; ENOSPC also
+// fails every later call, as a full disk does.
+std::string fault_at(const std::string& operation, const std::string& error, long n);
+
 // Every file and folder under a folder: relative path to content (folders map to nullopt).
 using Snapshot = std::map<std::string, std::optional<std::string>>;
 
@@ -87,7 +91,7 @@ struct Scenario {
 // the folder back as it was and returns the calls of each operation.
 std::map<std::string, long> count_calls(Scenario& scenario);
 
-// For every call of `operation` in turn, makes it fail (with each error number in turn) and
+// For every call of `operation` in turn, makes it fail (fault_at, each error number in turn) and
 // checks the run: a clean end, no reported success without the complete output, an error line
 // naming the file unless the run recovered fully, outputs earlier or complete, inputs
 // unchanged, nothing else left behind. Fails when the tool makes no such call.

@@ -4,7 +4,8 @@
  *   TORVANE_FAULT=<op>:<action>:<n>  op: write, fsync (with fdatasync and syncfs), rename, mkdir,
  *                                    open, or any (all five);
  *                                    action: ENOSPC, EIO, EACCES, EXDEV, or KILL (SIGKILL);
- *                                    n: 1 for the first matching call.
+ *                                    n: 1 for the first matching call; "n+" fails that call
+ *                                    and every later one.
  *   TORVANE_FAULT_DIR=<folder>       only calls on paths (or descriptors of files) inside it count,
  *                                    so standard streams, /tmp scratch files and libraries'
  *                                    own files do not shift the numbering.
@@ -44,6 +45,7 @@ static int g_ready;
 static int g_target_op = -1;
 static int g_action; /* an errno value, or -1 for SIGKILL */
 static long g_nth;
+static int g_lasting; /* the Nth call and every later one fail, as on a disk that stays full */
 static long g_seen; /* matching calls so far */
 static long g_calls[OP_COUNT];
 static char g_scope[PATH_MAX];
@@ -91,7 +93,10 @@ __attribute__((constructor)) static void load(void) {
     if (fault != NULL) {
         char op[16] = "";
         char action[16] = "";
-        if (sscanf(fault, "%15[a-z]:%15[A-Z]:%ld", op, action, &g_nth) == 3 && g_nth > 0) {
+        char lasting = '\0';
+        if (sscanf(fault, "%15[a-z]:%15[A-Z]:%ld%c", op, action, &g_nth, &lasting) >= 3 &&
+            g_nth > 0) {
+            g_lasting = lasting == '+';
             for (int i = 0; i < OP_COUNT; ++i) {
                 if (strcmp(op, k_op_names[i]) == 0) g_target_op = i;
             }
@@ -179,7 +184,9 @@ static int strike(int op, const char* path) {
     /* Atomic: a tool may read two files on two threads, and exactly one call must be the Nth. */
     __atomic_add_fetch(&g_calls[op], 1, __ATOMIC_SEQ_CST);
     if (g_target_op != op && g_target_op != OP_ANY) return 0;
-    if (__atomic_add_fetch(&g_seen, 1, __ATOMIC_SEQ_CST) != g_nth) return 0;
+    const long seen = __atomic_add_fetch(&g_seen, 1, __ATOMIC_SEQ_CST);
+    if (seen < g_nth || (seen > g_nth && !g_lasting)) return 0;
+    if (seen > g_nth) return g_action;
     char line[PATH_MAX + 32];
     snprintf(line, sizeof line, "fault %s %s\n", k_op_names[op], path);
     report_line(line);

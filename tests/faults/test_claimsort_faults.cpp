@@ -91,7 +91,7 @@ TEST_P(ClaimsortFaults, EveryFailingCallKeepsEachWorkbookWholeInOnePlace) {
     ASSERT_GT(count, 0) << "the run makes no " << GetParam() << " call";
     for (long n = 1; n <= count; ++n) {
         const auto& error = k_errors[static_cast<std::size_t>(n - 1) % k_errors.size()];
-        const auto fault = GetParam() + ":" + error + ":" + std::to_string(n);
+        const auto fault = fault_at(GetParam(), error, n);
         SCOPED_TRACE(fault);
         restore(m_dir.path(), m_before);
         const auto faulty = run(fault);
