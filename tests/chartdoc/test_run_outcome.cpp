@@ -84,3 +84,25 @@ TEST_F(ChartdocOutcome, RunThatStoppedOrNeverStarted) {
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.strict_status, 1);
 }
+
+TEST_F(ChartdocOutcome, ProgressLineOnlyOnATerminal) {
+    write_file(root() / "in/a.md", "# A\n");
+    write_file(root() / "in/b.md", "# B\n");
+    write_file(root() / "in/c.mmd", "graph TD\n");
+    const auto piped = run_site();
+    ASSERT_EQ(piped.status, 0) << piped.err;
+    EXPECT_EQ(piped.err.find("Chartdoc documents"), std::string::npos) << piped.err;
+
+    // script(1) gives the program a terminal as its standard error.
+    const std::string command = "PATH='" + bin().string() + "' '" + torvane_binary().string() +
+                                "' chartdoc -c site.json";
+    const auto on_terminal =
+        run_program("/usr/bin/script", {"-qec", command, "/dev/null"}, root());
+    ASSERT_EQ(on_terminal.status, 0) << on_terminal.out << on_terminal.err;
+    EXPECT_NE(on_terminal.out.find("Chartdoc documents 2/2"), std::string::npos)
+        << on_terminal.out;
+    EXPECT_NE(on_terminal.out.find("Chartdoc diagrams 1/1"), std::string::npos) << on_terminal.out;
+    EXPECT_NE(on_terminal.out.find("Summary: 3 pages written (2 documents, 1 diagram), 0 failed"),
+              std::string::npos)
+        << on_terminal.out;
+}

@@ -2,8 +2,10 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <system_error>
+#include <thread>
 
 #include "helmkit/base/child_process.hpp"
 #include "helmkit/base/error.hpp"
@@ -17,6 +19,8 @@ namespace fs = std::filesystem;
 namespace torvane::chartdoc {
 
 namespace {
+
+constexpr const char* k_renderer = "mmdc";
 
 // A hidden folder of its own for one renderer run, removed with everything in it.
 class ScratchFolder {
@@ -51,6 +55,13 @@ bool ends_a_block(std::string_view line) {
         if (c != '`' && c != ':') return false;
     }
     return true;
+}
+
+bool is_whole_svg(std::string_view svg) {
+    while (!svg.empty() && (svg.back() == '\n' || svg.back() == '\r' || svg.back() == ' ')) {
+        svg.remove_suffix(1);
+    }
+    return svg.ends_with("</svg>");
 }
 
 }  // namespace
@@ -90,29 +101,32 @@ std::string batch_markdown(const std::vector<std::string>& sources) {
     return markdown;
 }
 
-std::vector<std::string> render_in_one_run(const std::vector<std::string>& sources,
-                                           const fs::path& scratch_parent) {
+std::vector<std::optional<std::string>> render_in_one_run(
+    const std::vector<std::string>& sources, const fs::path& scratch_parent) {
     const ScratchFolder scratch(scratch_parent);
     const fs::path markdown = scratch.path() / "diagrams.md";
     helmkit::write_file_atomically(markdown, batch_markdown(sources));
-    // One job at a time: each SVG is then complete before the next diagram starts, so the
-    // files written before a failure can be trusted.
-    const std::vector<std::string> command{"mmdc", "--quiet", "--jobs", "1", "-i",
-                                           markdown.string(), "-o",
+    const auto jobs = std::max(1u, std::thread::hardware_concurrency());
+    const std::vector<std::string> command{k_renderer, "--quiet", "--jobs", std::to_string(jobs),
+                                           "-i", markdown.string(), "-o",
                                            (scratch.path() / "diagram.svg").string()};
+    bool succeeded = false;
     {
         const helmkit::Progress::Pause pause;
         try {
-            helmkit::run_process(command);
+            succeeded = helmkit::run_process(command).succeeded();
         } catch (const helmkit::Error&) {
-            return {};
+            return std::vector<std::optional<std::string>>(sources.size());
         }
     }
-    std::vector<std::string> svgs;
+    std::vector<std::optional<std::string>> svgs(sources.size());
     for (std::size_t i = 0; i < sources.size(); ++i) {
         const fs::path svg = scratch.path() / ("diagram-" + std::to_string(i + 1) + ".svg");
-        if (!fs::is_regular_file(svg)) break;
-        svgs.push_back(helmkit::fileMg::read_file(svg));
+        if (!fs::is_regular_file(svg)) continue;
+        auto bytes = helmkit::fileMg::read_file(svg);
+        // A renderer that stopped at a failing diagram may have been writing another one: the
+        // serialised SVG ends with its closing tag only once it is whole.
+        if (succeeded || is_whole_svg(bytes)) svgs[i] = std::move(bytes);
     }
     return svgs;
 }
@@ -136,15 +150,16 @@ std::optional<std::string> DiagramBatches::svg_of(std::size_t i) {
     }
     if (members.size() < 2) return std::nullopt;
     auto svgs = render_in_one_run(texts, m_scratch_parent);
-    for (std::size_t k = 0; k < svgs.size(); ++k) {
+    bool first_missing = true;
+    for (std::size_t k = 0; k < members.size(); ++k) {
         // An SVG that is not UTF-8 is rendered again alone, where it fails as it always has.
-        if (helmkit::find_invalid_utf8(svgs[k]) != std::string_view::npos) {
-            svgs.resize(k);
-            break;
+        if (svgs[k] && helmkit::find_invalid_utf8(*svgs[k]) == std::string_view::npos) {
+            m_svgs[members[k]] = std::move(svgs[k]);
+        } else if (first_missing) {
+            m_alone[members[k]] = true;
+            first_missing = false;
         }
-        m_svgs[members[k]] = std::move(svgs[k]);
     }
-    if (svgs.size() < members.size()) m_alone[members[svgs.size()]] = true;
     return std::exchange(m_svgs[i], std::nullopt);
 }
 

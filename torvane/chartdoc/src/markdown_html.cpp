@@ -130,14 +130,18 @@ private:
 
     void verbatim(std::string_view text) { m_out.write(text); }
 
-    void escaped(std::string_view text, const std::array<bool, 256>& needs) {
+    // Writes `text` with the bytes that need it escaped: as %XX in a link destination (`&` as
+    // &amp;, which HTML needs there), as entities elsewhere.
+    template <bool k_url>
+    void escaped(std::string_view text) {
+        const auto& needs = k_url ? k_escape.url : k_escape.html;
         std::size_t start = 0;
         for (std::size_t i = 0; i < text.size(); ++i) {
             const auto byte = static_cast<unsigned char>(text[i]);
             if (!needs[byte]) continue;
             if (i > start) m_out.write(text.substr(start, i - start));
             start = i + 1;
-            if (&needs == &k_escape.url && text[i] != '&') {
+            if (k_url && text[i] != '&') {
                 static constexpr char k_hex[] = "0123456789ABCDEF";
                 const char code[3] = {'%', k_hex[byte >> 4], k_hex[byte & 0xf]};
                 m_out.write(std::string_view(code, 3));
@@ -152,8 +156,8 @@ private:
         }
         if (start < text.size()) m_out.write(text.substr(start));
     }
-    void html_escaped(std::string_view text) { escaped(text, k_escape.html); }
-    void url_escaped(std::string_view text) { escaped(text, k_escape.url); }
+    void html_escaped(std::string_view text) { escaped<false>(text); }
+    void url_escaped(std::string_view text) { escaped<true>(text); }
 
     const std::string& entity_text(std::string_view entity) {
         const auto found = m_entities.find(std::string(entity));

@@ -18,14 +18,14 @@ bool fits_in_a_block(std::string_view source);
 std::string batch_markdown(const std::vector<std::string>& sources);
 
 // Renders the diagram texts `sources` (each fit for a block) with one start of the renderer
-// `mmdc`: given a Markdown file, it renders block after block in one browser and writes
-// <stem>-1.svg, <stem>-2.svg, ... The work happens in a hidden folder made inside
-// `scratch_parent` and removed afterwards. Returns the SVG files' bytes for the leading sources
-// rendered before the first that failed: all of them when the renderer succeeded, fewer when a
-// diagram (the one after the last returned) failed. Throws helmkit::Error when the scratch
-// folder or the Markdown file cannot be made or an SVG file cannot be read.
-std::vector<std::string> render_in_one_run(const std::vector<std::string>& sources,
-                                           const std::filesystem::path& scratch_parent);
+// `mmdc`: given a Markdown file, it renders the blocks in one browser, as many at a time as
+// there are processors, and writes <stem>-1.svg, <stem>-2.svg, ... The work happens in a
+// hidden folder made inside `scratch_parent` and removed afterwards. Returns, for each source,
+// the SVG file's bytes, or nothing when it was not written whole (the renderer stopped at a
+// diagram that failed). Throws helmkit::Error when the scratch folder or the Markdown file
+// cannot be made or an SVG file cannot be read.
+std::vector<std::optional<std::string>> render_in_one_run(
+    const std::vector<std::string>& sources, const std::filesystem::path& scratch_parent);
 
 // The SVGs of one run's diagrams, rendered in as few renderer starts as their failures allow.
 class DiagramBatches {
@@ -37,8 +37,8 @@ public:
 
     // Returns the SVG (UTF-8 bytes as the renderer wrote them) of diagram `i`, rendering it and
     // every later batchable diagram not rendered yet in one run when no run has covered it.
-    // Returns nothing when `i` is to be rendered alone: it may not be batched, it is the
-    // diagram that made a batch fail, or it is the only one left. Diagrams are asked for in
+    // Returns nothing when `i` is to be rendered alone: it may not be batched, it is the first
+    // diagram a failed batch did not render, or it is the only one left. Diagrams are asked for in
     // order. Throws helmkit::Error as render_in_one_run() does.
     std::optional<std::string> svg_of(std::size_t i);
 
