@@ -94,6 +94,34 @@ TEST(ClaimsortCellReading, FailuresGiveOneErrorLineAndAllMissing) {
     }
 }
 
+TEST(ClaimsortCellReading, HostileWorkbooksEndQuickly) {
+    // A 50 MB attribute in a few kilobytes: refused with the error line, in well under a second.
+    TempDir dir;
+    const auto long_tag = dir / "long_tag.xlsx";
+    RawWorkbook raw;
+    raw.sheets = {{"Claim", "@@"}};
+    raw.shared_strings = "<si><t>Alpha</t></si>";
+    write_repeating_workbook(long_tag, raw, "<row r=\"6\"><c r=\"D6\" x=\"",
+                             std::string(50 * 1024, 'a'), 1000, "\" t=\"s\"><v>0</v></c></row>");
+    testing::internal::CaptureStderr();
+    const auto values = get_excel_cell_value(long_tag.string(), {"D6", "P56"});
+    const auto errors = log_messages(testing::internal::GetCapturedStderr(), "ERROR");
+    EXPECT_EQ(values, std::vector<CellValue>(2));
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("longer than 1048576 bytes"), std::string::npos) << errors[0];
+
+    // 900 MB of shared strings of which the two cells need one: read at once.
+    const auto strings = dir / "strings.xlsx";
+    raw.sheets = {{"Claim", "<row r=\"6\"><c r=\"D6\" t=\"s\"><v>1</v></c></row>"
+                            "<row r=\"56\"><c r=\"P56\"><v>99.5</v></c></row>"}};
+    raw.shared_strings = "@@";
+    std::string piece;
+    for (int i = 0; i < 60'000; ++i) piece += "<si><t>a shared string</t></si>";
+    write_repeating_workbook(strings, raw, "<si><t>x</t></si><si><t>Bravo</t></si>", piece, 500,
+                             "");
+    EXPECT_EQ(sanitized(strings, {"D6", "P56"}), (std::vector<std::string>{"Bravo", "99.5"}));
+}
+
 TEST(ClaimsortSanitizing, RemovesNineCharactersAndTrimsWhiteSpace) {
     auto text = [](const char* value) { return sanitize_filename(CellValue(std::string(value))); };
     EXPECT_EQ(text("  Bra / vo: X  "), "Bra  vo X");

@@ -12,7 +12,9 @@ namespace helmkit::excelTools {
 
 namespace {
 
-// Collects the cells of the mapped columns while a file streams by and makes the table.
+// Collects the cells of the mapped columns while a file streams by and makes the table. Each
+// column keeps only the cells that hold a value, with their row, so memory follows the cells
+// read and never a row number.
 class MappedTable {
 public:
     explicit MappedTable(const CellMapping& mapping) {
@@ -38,33 +40,51 @@ public:
             const auto first_row = m_starts[targets[i]].row;
             if (row < first_row) continue;
             auto& cells = m_cells[targets[i]];
-            const std::size_t at = row - first_row;
-            if (at >= cells.size()) cells.resize(at + 1);
             // Two names may map the same column; only the last one can take the value over.
-            cells[at] = i + 1 == targets.size() ? std::move(value) : value;
+            cells.emplace_back(row - first_row, i + 1 == targets.size() ? std::move(value) : value);
         }
     }
 
     Table finish() {
-        std::size_t rows = 0;
-        for (const auto& cells : m_cells) rows = std::max(rows, cells.size());
-        for (auto& cells : m_cells) cells.resize(rows);
-        std::vector<std::size_t> kept;
-        for (std::size_t row = 0; row < rows; ++row) {
-            const bool any = std::any_of(m_cells.begin(), m_cells.end(),
-                                         [&](const auto& cells) { return !is_missing(cells[row]); });
-            if (any) kept.push_back(row);
+        // Rows come in order in almost every file; a cell stored twice keeps its last value.
+        for (auto& cells : m_cells) {
+            const auto by_row = [](const auto& a, const auto& b) { return a.first < b.first; };
+            if (!std::is_sorted(cells.begin(), cells.end(), by_row)) {
+                std::stable_sort(cells.begin(), cells.end(), by_row);
+            }
+            std::size_t kept = 0;
+            for (std::size_t i = 0; i < cells.size(); ++i) {
+                if (kept > 0 && cells[kept - 1].first == cells[i].first) {
+                    cells[kept - 1].second = std::move(cells[i].second);
+                } else {
+                    if (kept != i) cells[kept] = std::move(cells[i]);
+                    ++kept;
+                }
+            }
+            cells.resize(kept);
+        }
+        std::vector<std::uint32_t> rows;
+        for (const auto& cells : m_cells) {
+            std::vector<std::uint32_t> merged;
+            merged.reserve(rows.size() + cells.size());
+            auto next = rows.begin();
+            for (const auto& [row, value] : cells) {
+                while (next != rows.end() && *next < row) merged.push_back(*next++);
+                if (next != rows.end() && *next == row) ++next;
+                merged.push_back(row);
+            }
+            merged.insert(merged.end(), next, rows.end());
+            rows = std::move(merged);
         }
         Table table;
         for (std::size_t i = 0; i < m_cells.size(); ++i) {
-            std::vector<CellValue> cells;
-            if (kept.size() == rows) {
-                cells = std::move(m_cells[i]);
-            } else {
-                cells.reserve(kept.size());
-                for (const auto row : kept) cells.push_back(std::move(m_cells[i][row]));
+            std::vector<CellValue> column(rows.size());
+            std::size_t at = 0;
+            for (auto& [row, value] : m_cells[i]) {
+                while (rows[at] < row) ++at;
+                column[at] = std::move(value);
             }
-            table.add_column((*m_mapping)[i].first, std::move(cells));
+            table.add_column((*m_mapping)[i].first, std::move(column));
         }
         return table;
     }
@@ -73,7 +93,7 @@ private:
     const CellMapping* m_mapping = nullptr;
     std::vector<CellAddress> m_starts;
     std::vector<std::vector<std::size_t>> m_by_column;
-    std::vector<std::vector<CellValue>> m_cells;
+    std::vector<std::vector<std::pair<std::uint32_t, CellValue>>> m_cells;
 };
 
 std::string lower_extension(const std::filesystem::path& path) {

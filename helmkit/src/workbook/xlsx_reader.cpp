@@ -1,13 +1,18 @@
 #include "helmkit/workbook/xlsx_reader.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
+#include <exception>
+#include <limits>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
 
 #include "helmkit/base/error.hpp"
+#include "shared_strings.hpp"
 #include "workbook_dates.hpp"
 #include "xml_stream.hpp"
 #include "zip_archive.hpp"
@@ -16,8 +21,8 @@ namespace helmkit {
 
 namespace {
 
-constexpr std::uint32_t k_max_row = 1'048'576;
-constexpr std::uint32_t k_max_column = 16'384;
+constexpr std::uint32_t k_max_row = k_max_sheet_rows;
+constexpr std::uint32_t k_max_column = k_max_sheet_columns;
 
 // Parses "D6" / "$D$6" without throwing; the sheet reader calls it for every cell.
 bool parse_address(std::string_view text, CellAddress& address) {
@@ -48,6 +53,19 @@ bool parse_address(std::string_view text, CellAddress& address) {
     return true;
 }
 
+// Whether `text` has the shape of an address (letters, then digits, "$" allowed before each),
+// whatever the size of its numbers.
+bool looks_like_address(std::string_view text) {
+    std::size_t i = text.starts_with('$') ? 1 : 0;
+    const std::size_t letters = i;
+    while (i < text.size() && std::isalpha(static_cast<unsigned char>(text[i])) != 0) ++i;
+    if (i == letters) return false;
+    if (i < text.size() && text[i] == '$') ++i;
+    const std::size_t digits = i;
+    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])) != 0) ++i;
+    return i > digits && i == text.size();
+}
+
 bool parse_unsigned(const char* text, std::uint32_t& value) {
     if (text == nullptr) return false;
     const std::string_view view(text);
@@ -57,35 +75,6 @@ bool parse_unsigned(const char* text, std::uint32_t& value) {
 
 bool is_true_flag(const char* text) {
     return text != nullptr && (std::string_view(text) == "1" || std::string_view(text) == "true");
-}
-
-// OOXML writes characters that XML cannot hold as "_xHHHH_" (for example "_x000D_").
-void decode_escapes(std::string& text) {
-    if (text.find("_x") == std::string::npos) return;
-    std::string decoded;
-    decoded.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        unsigned code = 0;
-        if (text[i] == '_' && i + 6 < text.size() && text[i + 1] == 'x' && text[i + 6] == '_') {
-            const auto [end, error] = std::from_chars(&text[i + 2], &text[i + 6], code, 16);
-            if (error == std::errc() && end == &text[i + 6]) {
-                if (code < 0x80) {
-                    decoded.push_back(static_cast<char>(code));
-                } else if (code < 0x800) {
-                    decoded.push_back(static_cast<char>(0xC0 | (code >> 6)));
-                    decoded.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-                } else {
-                    decoded.push_back(static_cast<char>(0xE0 | (code >> 12)));
-                    decoded.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-                    decoded.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-                }
-                i += 6;
-                continue;
-            }
-        }
-        decoded.push_back(text[i]);
-    }
-    text = std::move(decoded);
 }
 
 // Resolves a relationship target against the folder of the part that names it.
@@ -172,9 +161,12 @@ private:
     bool m_seen_view = false;
 };
 
-// Keeps, for every cell style (cellXfs entry), whether its number format is a date format.
+// Keeps, for every cell style (cellXfs entry) up to style `last`, whether its number format is
+// a date format; the number formats come before the cell styles, so nothing after is read.
 class StylesHandler : public XmlHandler {
 public:
+    StylesHandler(XmlStream& xml, std::uint32_t last) : m_xml(xml), m_last(last) {}
+
     std::vector<bool> date_styles;
 
     void start(std::string_view name, const char** attributes) override {
@@ -192,6 +184,7 @@ public:
             const auto custom = m_custom.find(id);
             date_styles.push_back(custom != m_custom.end() ? custom->second
                                                            : is_builtin_date_format(id));
+            if (date_styles.size() > m_last) m_xml.stop();
         }
     }
     void end(std::string_view name) override {
@@ -200,44 +193,10 @@ public:
     void text(std::string_view) override {}
 
 private:
+    XmlStream& m_xml;
+    std::uint32_t m_last;
     std::unordered_map<std::uint32_t, bool> m_custom;
     bool m_in_cell_xfs = false;
-};
-
-// Collects the shared strings into one pool; rich-text runs are joined, phonetic runs skipped.
-class SharedStringsHandler : public XmlHandler {
-public:
-    std::string pool;
-    std::vector<std::pair<std::size_t, std::size_t>> spans;  // offset, length in `pool`
-
-    void start(std::string_view name, const char**) override {
-        if (name == "si") {
-            m_current.clear();
-        } else if (name == "rPh") {
-            m_in_phonetic = true;
-        } else if (name == "t" && !m_in_phonetic) {
-            m_capture = true;
-        }
-    }
-    void end(std::string_view name) override {
-        if (name == "t") {
-            m_capture = false;
-        } else if (name == "rPh") {
-            m_in_phonetic = false;
-        } else if (name == "si") {
-            decode_escapes(m_current);
-            spans.emplace_back(pool.size(), m_current.size());
-            pool += m_current;
-        }
-    }
-    void text(std::string_view data) override {
-        if (m_capture) m_current.append(data);
-    }
-
-private:
-    std::string m_current;
-    bool m_capture = false;
-    bool m_in_phonetic = false;
 };
 
 }  // namespace
@@ -251,9 +210,10 @@ CellAddress parse_cell_address(std::string_view address) {
     return result;
 }
 
+
 namespace detail {
 
-// The opened archive and what the sheet reader needs from the other parts.
+// The opened archive, where its parts are, and what has been read of the strings and styles.
 struct XlsxWorkbook {
     ZipArchive archive;
     std::uint64_t limit;
@@ -261,9 +221,12 @@ struct XlsxWorkbook {
     std::string sheet_name;
     std::uint64_t sheet_index = 0;
     bool date1904 = false;
+    std::optional<std::string> styles_part;
+    std::optional<std::string> strings_part;
     std::vector<bool> date_styles;
-    std::string strings_pool;
-    std::vector<std::pair<std::size_t, std::size_t>> string_spans;
+    std::optional<std::uint32_t> styles_read_to;
+    SharedStrings strings;
+    bool strings_cover_sheet = false;
 
     XlsxWorkbook(const std::filesystem::path& path, std::uint64_t max_entry_size)
         : archive(path), limit(max_entry_size) {}
@@ -300,6 +263,7 @@ struct XlsxWorkbook {
         return nullptr;
     }
 
+    // Finds the active sheet and the styles and strings parts; reads neither of those two.
     void load() {
         std::string workbook_part = "xl/workbook.xml";
         if (const auto index = archive.find("_rels/.rels")) {
@@ -325,24 +289,44 @@ struct XlsxWorkbook {
             throw Error(archive.describe("sheet '" + sheet_name + "' has no part"));
         }
         sheet_index = require(resolve_target(base, sheet_rel->second.target));
-
         if (const auto* styles = find_by_type(relationships, "/styles")) {
-            StylesHandler handler;
-            parse_part(resolve_target(base, styles->target), handler);
-            date_styles = std::move(handler.date_styles);
+            styles_part = resolve_target(base, styles->target);
         }
         if (const auto* strings = find_by_type(relationships, "/sharedStrings")) {
-            SharedStringsHandler handler;
-            parse_part(resolve_target(base, strings->target), handler);
-            strings_pool = std::move(handler.pool);
-            string_spans = std::move(handler.spans);
+            strings_part = resolve_target(base, strings->target);
         }
+    }
+
+    // Makes sure the date flags of the cell styles up to `last` are known.
+    void load_styles(std::uint32_t last) {
+        if (!styles_part || (styles_read_to && *styles_read_to >= last)) return;
+        StylesHandler handler(xml, last);
+        parse_part(*styles_part, handler);
+        date_styles = std::move(handler.date_styles);
+        styles_read_to = last;
+    }
+
+    // Reads the shared strings numbered in `wanted` (all when null), up to string `last`.
+    void load_strings(const std::vector<std::uint32_t>* wanted, std::uint32_t last) {
+        strings = SharedStrings();
+        strings_cover_sheet = false;
+        if (strings_part) {
+            strings.load(xml, archive, require(*strings_part), limit, wanted, last);
+        }
+    }
+
+    std::uint64_t strings_part_size() const {
+        return strings_part ? archive.size_of(require(*strings_part)) : 0;
     }
 };
 
 }  // namespace detail
 
 namespace {
+
+// A strings part up to this size is kept whole for a reading of the whole sheet; a larger one
+// keeps only the strings that the sheet uses, found by reading the sheet once more first.
+constexpr std::uint64_t k_whole_strings_part = std::uint64_t{64} << 20;
 
 enum class CellType { number, shared_string, inline_string, formula_string, boolean, error, date };
 
@@ -366,14 +350,132 @@ void set_text(CellValue& value, std::string_view text) {
     }
 }
 
-// Streams <sheetData>: keeps the position, type and style of the current cell and the text of
-// its <v> (or inline <t>) in reused buffers, and hands each finished cell to the visitor.
+std::string column_name(std::uint32_t column) {
+    std::string letters;
+    for (std::uint32_t n = column; n > 0; n = (n - 1) / 26) {
+        letters.insert(letters.begin(), static_cast<char>('A' + (n - 1) % 26));
+    }
+    return letters;
+}
+
+// One cell as the sheet stores it, before its value is made.
+struct RawCell {
+    std::uint32_t row = 0;
+    std::uint32_t column = 0;
+    std::uint32_t style = 0;
+    CellType type = CellType::number;
+    bool has_text = false;
+    std::string text;
+};
+
+bool parse_index(const std::string& text, std::uint32_t& index) {
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), index);
+    return error == std::errc() && end == text.data() + text.size();
+}
+
+// Makes cell values from raw cells with what the workbook has read of its strings and styles.
+class CellMaker {
+public:
+    explicit CellMaker(const detail::XlsxWorkbook& workbook) : m_workbook(workbook) {}
+
+    [[noreturn]] void fail(const RawCell& cell, std::string_view what) const {
+        throw Error(m_workbook.archive.describe("cell " + column_name(cell.column) +
+                                                std::to_string(cell.row) + " " +
+                                                std::string(what) + " '" + cell.text + "'"));
+    }
+
+    // Sets `value` to the number (or, with `dates` and a date style, the date-time) that
+    // `cell` holds. Throws Error when its text is no number.
+    void make_number(const RawCell& cell, CellValue& value, bool dates) const {
+        const char* first = cell.text.data();
+        const char* last = first + cell.text.size();
+        const bool date_style = dates && is_date_style(cell.style);
+        const bool integral = cell.text.find_first_of(".eE") == std::string::npos;
+        if (integral) {
+            std::int64_t whole = 0;
+            const auto [end, error] = std::from_chars(first, last, whole);
+            if (error == std::errc() && end == last) {
+                if (date_style) {
+                    if (auto date = serial_to_date_time(static_cast<double>(whole),
+                                                        m_workbook.date1904)) {
+                        value = *date;
+                        return;
+                    }
+                }
+                value = whole;
+                return;
+            }
+        }
+        double real = 0.0;
+        const auto [end, error] = std::from_chars(first, last, real);
+        if (error != std::errc() || end != last || !std::isfinite(real)) {
+            fail(cell, "holds a bad number");
+        }
+        if (date_style) {
+            if (auto date = serial_to_date_time(real, m_workbook.date1904)) {
+                value = *date;
+                return;
+            }
+        }
+        value = real;
+    }
+
+    [[noreturn]] void fail_string(const RawCell& cell) const {
+        fail(cell, "names a shared string that does not exist:");
+    }
+
+    // Sets `value` to the value of `cell`, whose text it may decode in place. Throws Error for
+    // a bad number or a shared string that does not exist.
+    void make(RawCell& cell, CellValue& value) const {
+        switch (cell.type) {
+            case CellType::number: make_number(cell, value, true); break;
+            case CellType::shared_string: {
+                std::uint32_t index = 0;
+                if (!parse_index(cell.text, index) || index >= m_workbook.strings.count()) {
+                    fail_string(cell);
+                }
+                set_text(value, m_workbook.strings.at(index));
+                break;
+            }
+            case CellType::inline_string:
+            case CellType::formula_string:
+            case CellType::error:
+                decode_escapes(cell.text);
+                set_text(value, cell.text);
+                break;
+            case CellType::boolean: value = cell.text == "1" || cell.text == "true"; break;
+            case CellType::date: {
+                if (auto date = parse_iso_date_time(cell.text)) {
+                    value = *date;
+                } else {
+                    set_text(value, cell.text);
+                }
+                break;
+            }
+        }
+    }
+
+private:
+    bool is_date_style(std::uint32_t style) const {
+        return style < m_workbook.date_styles.size() && m_workbook.date_styles[style];
+    }
+
+    const detail::XlsxWorkbook& m_workbook;
+};
+
+// Receives the non-empty cells of a sheet in file order; returns false to end the reading.
+class CellSink {
+public:
+    virtual ~CellSink() = default;
+    virtual bool take(RawCell& cell) = 0;
+};
+
+// Streams <sheetData>: keeps the position, type, style and text of the current cell in a
+// reused RawCell and hands each finished, non-empty cell to the sink.
 class SheetHandler : public XmlHandler {
 public:
-    using Visit = std::function<bool(std::uint32_t, std::uint32_t, const CellValue&)>;
-
-    SheetHandler(const detail::XlsxWorkbook& workbook, XmlStream& xml, const Visit& visit)
-        : m_workbook(workbook), m_xml(xml), m_visit(visit) {}
+    SheetHandler(const detail::XlsxWorkbook& workbook, XmlStream& xml, CellSink& sink)
+        : m_workbook(workbook), m_xml(xml), m_sink(sink) {}
 
     void start(std::string_view name, const char** attributes) override {
         if (name == "c") {
@@ -399,22 +501,44 @@ public:
             m_in_phonetic = false;
         } else if (name == "c") {
             m_in_cell = false;
-            finish_cell();
+            if (m_cell.has_text || m_cell.type == CellType::inline_string) {
+                if (!m_sink.take(m_cell)) m_xml.stop();
+            }
         }
     }
 
     void text(std::string_view data) override {
         if (m_capture) {
-            m_text.append(data);
-            m_has_text = true;
+            m_cell.text.append(data);
+            m_cell.has_text = true;
         }
     }
 
 private:
+    // A row number comes from the row's "r" or from counting rows; one beyond the sheet's
+    // last row is refused, so nothing downstream is ever sized by a hostile number.
     void start_row(const char** attributes) {
-        std::uint32_t row = 0;
-        m_row = parse_unsigned(find_attribute(attributes, "r"), row) ? row : m_row + 1;
-        m_column = 0;
+        const char* number = find_attribute(attributes, "r");
+        std::uint64_t row = std::uint64_t{m_cell.row} + 1;
+        if (number != nullptr && *number != '\0' &&
+            std::string_view(number).find_first_not_of("0123456789") == std::string_view::npos) {
+            row = 0;
+            for (const char* digit = number; *digit != '\0' && row <= k_max_row; ++digit) {
+                row = row * 10 + static_cast<std::uint64_t>(*digit - '0');
+            }
+            if (row == 0) {
+                throw Error(m_workbook.archive.describe("row number 0 does not exist (rows count "
+                                                        "from 1)"));
+            }
+        }
+        if (row > k_max_row) {
+            throw Error(m_workbook.archive.describe(
+                "row " + (number != nullptr ? std::string(number).substr(0, 24)
+                                            : std::to_string(row)) +
+                " is beyond the last row a sheet can have (" + std::to_string(k_max_row) + ")"));
+        }
+        m_cell.row = static_cast<std::uint32_t>(row);
+        m_cell.column = 0;
     }
 
     void start_cell(const char** attributes) {
@@ -422,132 +546,152 @@ private:
         m_in_inline = false;
         m_in_phonetic = false;
         m_capture = false;
-        m_has_text = false;
-        m_text.clear();
-        m_style = 0;
-        m_type = CellType::number;
+        m_cell.has_text = false;
+        m_cell.text.clear();
+        m_cell.style = 0;
+        m_cell.type = CellType::number;
         const char* reference = nullptr;
         for (const char** attribute = attributes; attribute[0] != nullptr; attribute += 2) {
             const std::string_view key(attribute[0]);
             if (key == "r") {
                 reference = attribute[1];
             } else if (key == "t") {
-                m_type = cell_type_of(attribute[1]);
+                m_cell.type = cell_type_of(attribute[1]);
             } else if (key == "s") {
-                parse_unsigned(attribute[1], m_style);
+                parse_unsigned(attribute[1], m_cell.style);
             }
         }
         if (reference != nullptr) {
             CellAddress address{};
             if (!parse_address(reference, address)) {
-                throw Error(m_workbook.archive.describe("bad cell reference '" +
-                                                        std::string(reference) + "'"));
-            }
-            m_row = address.row;
-            m_column = address.column;
-        } else {
-            ++m_column;
-        }
-    }
-
-    bool is_date_style() const {
-        return m_style < m_workbook.date_styles.size() && m_workbook.date_styles[m_style];
-    }
-
-    [[noreturn]] void fail(std::string_view what) const {
-        throw Error(m_workbook.archive.describe("cell " + column_name() + std::to_string(m_row) +
-                                                " " + std::string(what) + " '" + m_text + "'"));
-    }
-
-    std::string column_name() const {
-        std::string letters;
-        for (std::uint32_t n = m_column; n > 0; n = (n - 1) / 26) {
-            letters.insert(letters.begin(), static_cast<char>('A' + (n - 1) % 26));
-        }
-        return letters;
-    }
-
-    void set_number() {
-        const char* first = m_text.data();
-        const char* last = first + m_text.size();
-        const bool integral = m_text.find_first_of(".eE") == std::string::npos;
-        if (integral) {
-            std::int64_t whole = 0;
-            const auto [end, error] = std::from_chars(first, last, whole);
-            if (error == std::errc() && end == last) {
-                if (is_date_style()) {
-                    if (auto date = serial_to_date_time(static_cast<double>(whole),
-                                                        m_workbook.date1904)) {
-                        m_value = *date;
-                        return;
-                    }
+                const std::string text = std::string(reference).substr(0, 24);
+                if (looks_like_address(text)) {
+                    throw Error(m_workbook.archive.describe(
+                        "cell " + text + " is beyond the last row (" + std::to_string(k_max_row) +
+                        ") or column (XFD) a sheet can have"));
                 }
-                m_value = whole;
-                return;
+                throw Error(m_workbook.archive.describe("bad cell reference '" + text + "'"));
             }
+            m_cell.row = address.row;
+            m_cell.column = address.column;
+        } else if (++m_cell.column > k_max_column) {
+            throw Error(m_workbook.archive.describe(
+                "row " + std::to_string(m_cell.row) + " has a cell beyond the last column a sheet "
+                "can have (XFD)"));
         }
-        double real = 0.0;
-        const auto [end, error] = std::from_chars(first, last, real);
-        if (error != std::errc() || end != last || !std::isfinite(real)) fail("holds a bad number");
-        if (is_date_style()) {
-            if (auto date = serial_to_date_time(real, m_workbook.date1904)) {
-                m_value = *date;
-                return;
-            }
-        }
-        m_value = real;
-    }
-
-    void finish_cell() {
-        if (!m_has_text && m_type != CellType::inline_string) return;
-        switch (m_type) {
-            case CellType::number: set_number(); break;
-            case CellType::shared_string: {
-                std::uint32_t index = 0;
-                const auto [end, error] =
-                    std::from_chars(m_text.data(), m_text.data() + m_text.size(), index);
-                if (error != std::errc() || end != m_text.data() + m_text.size() ||
-                    index >= m_workbook.string_spans.size()) {
-                    fail("names a shared string that does not exist:");
-                }
-                const auto [offset, length] = m_workbook.string_spans[index];
-                set_text(m_value, std::string_view(m_workbook.strings_pool).substr(offset, length));
-                break;
-            }
-            case CellType::inline_string:
-            case CellType::formula_string:
-            case CellType::error:
-                decode_escapes(m_text);
-                set_text(m_value, m_text);
-                break;
-            case CellType::boolean: m_value = m_text == "1" || m_text == "true"; break;
-            case CellType::date: {
-                if (auto date = parse_iso_date_time(m_text)) {
-                    m_value = *date;
-                } else {
-                    set_text(m_value, m_text);
-                }
-                break;
-            }
-        }
-        if (!m_visit(m_row, m_column, m_value)) m_xml.stop();
     }
 
     const detail::XlsxWorkbook& m_workbook;
     XmlStream& m_xml;
-    const Visit& m_visit;
-    CellValue m_value;
-    std::string m_text;
-    std::uint32_t m_row = 0;
-    std::uint32_t m_column = 0;
-    std::uint32_t m_style = 0;
-    CellType m_type = CellType::number;
+    CellSink& m_sink;
+    RawCell m_cell;
     bool m_in_cell = false;
     bool m_in_inline = false;
     bool m_in_phonetic = false;
     bool m_capture = false;
-    bool m_has_text = false;
 };
+
+// Makes every cell's value and hands it to the visitor.
+class VisitingSink : public CellSink {
+public:
+    using Visit = std::function<bool(std::uint32_t, std::uint32_t, const CellValue&)>;
+    VisitingSink(const CellMaker& maker, const Visit& visit) : m_maker(maker), m_visit(visit) {}
+
+    bool take(RawCell& cell) override {
+        m_maker.make(cell, m_value);
+        return m_visit(cell.row, cell.column, m_value);
+    }
+
+private:
+    const CellMaker& m_maker;
+    const Visit& m_visit;
+    CellValue m_value;
+};
+
+// Collects the numbers of the shared strings that the sheet's cells name.
+class StringUseSink : public CellSink {
+public:
+    std::vector<std::uint32_t> used;
+
+    bool take(RawCell& cell) override {
+        std::uint32_t index = 0;
+        if (cell.type == CellType::shared_string && parse_index(cell.text, index)) {
+            used.push_back(index);
+        }
+        return true;
+    }
+};
+
+// Keeps the raw cells at the wanted addresses, and checks the cells streamed on the way as
+// making their values would: numbers now, shared-string numbers once the strings are read.
+// The highest string number so far is noted at each cell that raises it, so the first cell
+// naming a string that does not exist can be found later.
+class PickingSink : public CellSink {
+public:
+    PickingSink(const CellMaker& maker, const std::vector<CellAddress>& cells)
+        : raws(cells.size()), found(cells.size(), false), m_maker(maker), m_cells(cells),
+          m_remaining(cells.size()) {
+        for (const auto& cell : cells) m_last_row = std::max(m_last_row, cell.row);
+    }
+
+    std::vector<RawCell> raws;
+    std::vector<bool> found;
+    std::vector<std::uint32_t> wanted_strings;
+    std::vector<std::pair<std::uint32_t, RawCell>> string_highs;
+
+    bool take(RawCell& cell) override {
+        std::uint32_t index = 0;
+        if (cell.type == CellType::shared_string) {
+            if (!parse_index(cell.text, index)) m_maker.fail_string(cell);
+            if (string_highs.empty() || index > string_highs.back().first) {
+                string_highs.emplace_back(index, cell);
+            }
+        } else if (cell.type == CellType::number) {
+            m_maker.make_number(cell, m_scratch, false);
+        }
+        if (cell.row > m_last_row) return false;
+        for (std::size_t i = 0; i < m_cells.size(); ++i) {
+            if (!found[i] && m_cells[i].row == cell.row && m_cells[i].column == cell.column) {
+                raws[i] = cell;
+                found[i] = true;
+                --m_remaining;
+                if (cell.type == CellType::shared_string) wanted_strings.push_back(index);
+            }
+        }
+        return m_remaining > 0;
+    }
+
+private:
+    const CellMaker& m_maker;
+    const std::vector<CellAddress>& m_cells;
+    std::size_t m_remaining;
+    std::uint32_t m_last_row = 0;
+    CellValue m_scratch;
+};
+
+void stream_sheet(detail::XlsxWorkbook& workbook, CellSink& sink) {
+    SheetHandler handler(workbook, workbook.xml, sink);
+    workbook.xml.parse(workbook.archive, workbook.sheet_index, workbook.limit, handler);
+}
+
+void sort_unique(std::vector<std::uint32_t>& numbers) {
+    std::sort(numbers.begin(), numbers.end());
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+}
+
+// Reads the shared strings that a reading of the whole sheet can name.
+void load_strings_for_sheet(detail::XlsxWorkbook& workbook) {
+    if (workbook.strings_cover_sheet) return;
+    if (workbook.strings_part_size() <= k_whole_strings_part) {
+        workbook.load_strings(nullptr, std::numeric_limits<std::uint32_t>::max());
+    } else {
+        StringUseSink uses;
+        stream_sheet(workbook, uses);
+        sort_unique(uses.used);
+        workbook.load_strings(&uses.used, uses.used.empty() ? 0 : uses.used.back());
+    }
+    workbook.strings_cover_sheet = true;
+}
 
 }  // namespace
 
@@ -565,28 +709,47 @@ const std::string& XlsxReader::active_sheet_name() const { return m_workbook->sh
 void XlsxReader::for_each_cell(
     const std::function<bool(std::uint32_t row, std::uint32_t column, const CellValue& value)>&
         visit) {
-    SheetHandler handler(*m_workbook, m_workbook->xml, visit);
-    m_workbook->xml.parse(m_workbook->archive, m_workbook->sheet_index, m_workbook->limit, handler);
+    auto& workbook = *m_workbook;
+    workbook.load_styles(std::numeric_limits<std::uint32_t>::max());
+    load_strings_for_sheet(workbook);
+    const CellMaker maker(workbook);
+    VisitingSink sink(maker, visit);
+    stream_sheet(workbook, sink);
 }
 
+// Reads the sheet only as far as the wanted cells, then only the strings and styles those
+// cells need; a failure on the way is reported as reading cell by cell would meet it.
 std::vector<CellValue> XlsxReader::read_cells(const std::vector<CellAddress>& cells) {
     std::vector<CellValue> values(cells.size());
     if (cells.empty()) return values;
-    std::uint32_t last_row = 0;
-    for (const auto& cell : cells) last_row = std::max(last_row, cell.row);
-    std::size_t remaining = cells.size();
-    std::vector<bool> found(cells.size(), false);
-    for_each_cell([&](std::uint32_t row, std::uint32_t column, const CellValue& value) {
-        if (row > last_row) return false;
-        for (std::size_t i = 0; i < cells.size(); ++i) {
-            if (!found[i] && cells[i].row == row && cells[i].column == column) {
-                values[i] = value;
-                found[i] = true;
-                --remaining;
-            }
+    auto& workbook = *m_workbook;
+    const CellMaker maker(workbook);
+    PickingSink picked(maker, cells);
+    std::exception_ptr failure;
+    try {
+        stream_sheet(workbook, picked);
+    } catch (const Error&) {
+        failure = std::current_exception();
+    }
+    if (!picked.string_highs.empty()) {
+        sort_unique(picked.wanted_strings);
+        workbook.load_strings(&picked.wanted_strings, picked.string_highs.back().first);
+        for (const auto& [index, cell] : picked.string_highs) {
+            if (index >= workbook.strings.count()) maker.fail_string(cell);
         }
-        return remaining > 0;
-    });
+    }
+    if (failure) std::rethrow_exception(failure);
+
+    std::optional<std::uint32_t> last_style;
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        if (picked.found[i] && picked.raws[i].type == CellType::number) {
+            last_style = std::max(last_style.value_or(0), picked.raws[i].style);
+        }
+    }
+    if (last_style) workbook.load_styles(*last_style);
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        if (picked.found[i]) maker.make(picked.raws[i], values[i]);
+    }
     return values;
 }
 

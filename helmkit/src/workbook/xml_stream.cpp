@@ -7,6 +7,7 @@
 #include <string>
 
 #include "helmkit/base/error.hpp"
+#include "helmkit/workbook/xlsx_reader.hpp"
 
 namespace helmkit {
 
@@ -40,9 +41,25 @@ void XmlStream::stop() {
     XML_StopParser(m_parser, XML_FALSE);
 }
 
+void XmlStream::refuse(const std::string& reason) const {
+    throw Error(m_archive->describe("'" + m_entry->name() + "' " + reason));
+}
+
+void XmlStream::check_text_run(std::size_t added) {
+    m_text_run += added;
+    if (m_text_run > k_max_xml_token_size) {
+        refuse("holds a text longer than " + std::to_string(k_max_xml_token_size) + " bytes");
+    }
+}
+
 void XmlStream::on_start(void* self, const char* name, const char** attributes) {
     auto& stream = *static_cast<XmlStream*>(self);
     try {
+        stream.m_text_run = 0;
+        if (++stream.m_depth > k_max_xml_depth) {
+            stream.refuse("nests elements deeper than " + std::to_string(k_max_xml_depth) +
+                          " levels");
+        }
         stream.m_handler->start(local_name(name), attributes);
     } catch (...) {
         stream.m_failure = std::current_exception();
@@ -53,6 +70,8 @@ void XmlStream::on_start(void* self, const char* name, const char** attributes) 
 void XmlStream::on_end(void* self, const char* name) {
     auto& stream = *static_cast<XmlStream*>(self);
     try {
+        stream.m_text_run = 0;
+        --stream.m_depth;
         stream.m_handler->end(local_name(name));
     } catch (...) {
         stream.m_failure = std::current_exception();
@@ -63,6 +82,7 @@ void XmlStream::on_end(void* self, const char* name) {
 void XmlStream::on_text(void* self, const char* data, int length) {
     auto& stream = *static_cast<XmlStream*>(self);
     try {
+        stream.check_text_run(static_cast<std::size_t>(length));
         stream.m_handler->text(std::string_view(data, static_cast<std::size_t>(length)));
     } catch (...) {
         stream.m_failure = std::current_exception();
@@ -79,8 +99,13 @@ void XmlStream::parse(const ZipArchive& archive, std::uint64_t index, std::uint6
     m_handler = &handler;
     m_failure = nullptr;
     m_stopped = false;
+    m_depth = 0;
+    m_text_run = 0;
 
     ZipArchive::Entry entry(archive, index, limit);
+    m_archive = &archive;
+    m_entry = &entry;
+    std::uint64_t fed = 0;
     while (true) {
         void* buffer = XML_GetBuffer(m_parser, k_chunk_size);
         if (buffer == nullptr) throw std::bad_alloc();
@@ -96,6 +121,14 @@ void XmlStream::parse(const ZipArchive& archive, std::uint64_t index, std::uint6
                 XML_ErrorString(XML_GetErrorCode(m_parser))));
         }
         if (got == 0) return;
+        fed += got;
+        // After a parse call expat's position is the start of the token it could not finish
+        // and keeps for the next chunk.
+        const XML_Index position = XML_GetCurrentByteIndex(m_parser);
+        if (position >= 0 && fed - static_cast<std::uint64_t>(position) > k_max_xml_token_size) {
+            refuse("holds a tag or comment longer than " + std::to_string(k_max_xml_token_size) +
+                   " bytes (at line " + std::to_string(XML_GetCurrentLineNumber(m_parser)) + ")");
+        }
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <string>
 #include <string_view>
 
 #include "zip_archive.hpp"
@@ -27,6 +28,10 @@ const char* find_attribute(const char** attributes, std::string_view name);
 // Parses one zip entry with expat, streaming: the entry is inflated and parsed in chunks,
 // never held whole. The handler may call stop() to end the parse early. An exception thrown
 // by the handler stops the parser and is rethrown from parse() once expat has returned.
+// Bounded whatever the entry holds: a tag, comment or run of text longer than
+// k_max_xml_token_size (expat re-reads an unfinished token at every chunk, so its cost would
+// grow with the square of the token's size) or elements nested deeper than
+// k_max_xml_depth are refused.
 class XmlStream {
 public:
     XmlStream();
@@ -35,7 +40,8 @@ public:
     XmlStream& operator=(const XmlStream&) = delete;
 
     // Feeds the entry at `index` of `archive` to `handler`. Throws Error naming the workbook
-    // and the entry on malformed XML, a damaged entry or one larger than `limit`.
+    // and the entry on malformed XML, a damaged entry, one larger than `limit` or one beyond
+    // the token and depth bounds.
     void parse(const ZipArchive& archive, std::uint64_t index, std::uint64_t limit,
                XmlHandler& handler);
     // Ends the current parse after the event being handled.
@@ -46,10 +52,17 @@ private:
     static void on_end(void* self, const char* name);
     static void on_text(void* self, const char* data, int length);
 
+    void check_text_run(std::size_t added);
+    [[noreturn]] void refuse(const std::string& reason) const;
+
     XML_ParserStruct* m_parser = nullptr;
+    const ZipArchive* m_archive = nullptr;
+    const ZipArchive::Entry* m_entry = nullptr;
     XmlHandler* m_handler = nullptr;
     std::exception_ptr m_failure;
     bool m_stopped = false;
+    std::size_t m_depth = 0;
+    std::size_t m_text_run = 0;
 };
 
 }  // namespace helmkit

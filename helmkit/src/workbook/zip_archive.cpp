@@ -73,6 +73,15 @@ std::optional<std::uint64_t> ZipArchive::find(std::string_view name) const {
     return static_cast<std::uint64_t>(index);
 }
 
+std::uint64_t ZipArchive::size_of(std::uint64_t index) const {
+    zip_stat_t stat;
+    zip_stat_init(&stat);
+    if (zip_stat_index(m_archive, index, 0, &stat) != 0 || (stat.valid & ZIP_STAT_SIZE) == 0) {
+        throw Error(describe(zip_strerror(m_archive)));
+    }
+    return stat.size;
+}
+
 std::string ZipArchive::describe(std::string_view reason) const {
     return "cannot read workbook '" + m_path.string() + "': " + std::string(reason);
 }

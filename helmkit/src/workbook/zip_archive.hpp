@@ -30,6 +30,10 @@ public:
     // Returns the index of the entry named `name` (letter case ignored), or nothing.
     std::optional<std::uint64_t> find(std::string_view name) const;
 
+    // Returns the size the entry at `index` declares it inflates to. Throws Error when the
+    // archive cannot say.
+    std::uint64_t size_of(std::uint64_t index) const;
+
     // Reads an entry chunk by chunk; stops with an Error once more than `limit` bytes have
     // been inflated, so a zip bomb costs neither memory nor much time.
     class Entry {

@@ -2,6 +2,7 @@
 
 #include <xlsxwriter.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -38,6 +39,21 @@ void write_zip(const std::filesystem::path& path,
 // The entries of the zip archive at `path` (name to content); throws when it cannot be read.
 std::map<std::string, std::string> read_zip(const std::filesystem::path& path);
 
+// One entry of write_repeating_zip: `head`, then `piece` `repeat` times, then `tail`.
+struct RepeatingEntry {
+    std::string name;
+    std::string head;
+    std::string piece;
+    std::uint32_t repeat = 0;
+    std::string tail;
+};
+
+// Writes a zip archive whose entries may inflate to far more than the archive holds (below
+// 4 GiB each), for tests of hostile workbooks: a repeated piece is deflated once and its
+// compressed form written once per repetition.
+void write_repeating_zip(const std::filesystem::path& path,
+                         const std::vector<RepeatingEntry>& entries);
+
 // The parts of a minimal .xlsx around `sheet_data` (the content of <sheetData>), with the
 // given workbook attributes, shared strings (<si> elements) and styles; used with write_zip.
 struct RawWorkbook {
@@ -48,5 +64,11 @@ struct RawWorkbook {
     int active_tab = 0;
     std::vector<std::pair<std::string, std::string>> parts() const;
 };
+
+// Writes `raw` with the text "@@" in one of its parts replaced by `head`, then `piece`
+// `repeat` times, then `tail` (write_repeating_zip): a small file for a part of any size.
+void write_repeating_workbook(const std::filesystem::path& path, const RawWorkbook& raw,
+                              const std::string& head, const std::string& piece,
+                              std::uint32_t repeat, const std::string& tail);
 
 }  // namespace torvane_test

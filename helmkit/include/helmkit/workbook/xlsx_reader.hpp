@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -31,9 +32,22 @@ CellAddress parse_cell_address(std::string_view address);
 // Excel allows stays far below it, a zip bomb does not.
 inline constexpr std::uint64_t k_max_workbook_entry_size = std::uint64_t{1} << 30;
 
+// The largest sheet Excel makes: rows 1 to 1,048,576, columns A to XFD.
+inline constexpr std::uint32_t k_max_sheet_rows = 1'048'576;
+inline constexpr std::uint32_t k_max_sheet_columns = 16'384;
+
+// The longest tag (name and attributes), comment or run of text a workbook part may hold.
+// A cell holds at most 32,767 characters, which XML writes in at most 8 bytes each
+// ("&#xFFFF;"), so 1 MiB leaves room for long range lists and stays cheap to parse.
+inline constexpr std::size_t k_max_xml_token_size = std::size_t{1} << 20;
+// How deep elements may nest in a workbook part; sheets nest about six deep.
+inline constexpr std::size_t k_max_xml_depth = 256;
+
 // Streaming reader of the active sheet of an .xlsx workbook (libzip + expat): the sheet is
-// parsed as it is inflated and never held whole. Shared strings and the date styles are
-// loaded when it opens. Cell values:
+// parsed as it is inflated and never held whole. Shared strings and the date styles are read
+// when a reading first needs them, and only as far as it needs them. A row beyond
+// k_max_sheet_rows or a column beyond XFD, a token beyond k_max_xml_token_size and nesting
+// beyond k_max_xml_depth are refused as damage. Cell values:
 // - numbers: an integer (int64) when the stored text has no decimal point or exponent,
 //   otherwise a double; a date-time when the cell's number format is a date or time format
 //   (1900 system with its leap-year bug, or 1904), to the millisecond;
@@ -45,6 +59,7 @@ public:
     // Opens the workbook and finds its active sheet (the first when none is marked). Throws
     // Error naming the file when it is not a readable .xlsx: not a zip archive, truncated,
     // encrypted (an OLE container), corrupt, or a part inflating beyond `max_entry_size`.
+    // The readings below throw the same for the parts they read.
     explicit XlsxReader(const std::filesystem::path& path,
                         std::uint64_t max_entry_size = k_max_workbook_entry_size);
     ~XlsxReader();
@@ -60,7 +75,8 @@ public:
             visit);
 
     // Returns the values of `cells` in their order, missing for empty cells; reads the sheet
-    // only as far as the last of them. Throws Error as for_each_cell does.
+    // only as far as the last of them, then just the shared strings and styles they need.
+    // Throws Error as for_each_cell does, for the first damaged cell up to the last wanted one.
     std::vector<CellValue> read_cells(const std::vector<CellAddress>& cells);
 
     // The name of the sheet that is read.
