@@ -2,8 +2,8 @@
 
 #include <expat.h>
 
-#include <cstring>
 #include <new>
+#include <random>
 #include <string>
 
 #include "helmkit/base/error.hpp"
@@ -16,8 +16,22 @@ namespace {
 constexpr int k_chunk_size = 64 * 1024;
 
 std::string_view local_name(const char* name) {
-    const char* colon = std::strrchr(name, ':');
-    return colon == nullptr ? std::string_view(name) : std::string_view(colon + 1);
+    const char* start = name;
+    const char* end = name;
+    for (; *end != '\0'; ++end) {
+        if (*end == ':') start = end + 1;
+    }
+    return std::string_view(start, static_cast<std::size_t>(end - start));
+}
+
+// One random hash salt for every parser of the process: expat would otherwise ask the kernel
+// for a new one at every part it parses.
+unsigned long hash_salt() {
+    static const unsigned long salt = [] {
+        std::random_device device;
+        return (static_cast<unsigned long>(device()) << 32) ^ device();
+    }();
+    return salt;
 }
 
 }  // namespace
@@ -93,6 +107,7 @@ void XmlStream::on_text(void* self, const char* data, int length) {
 void XmlStream::parse(const ZipArchive& archive, std::uint64_t index, std::uint64_t limit,
                       XmlHandler& handler) {
     XML_ParserReset(m_parser, "UTF-8");
+    XML_SetHashSalt(m_parser, hash_salt());
     XML_SetUserData(m_parser, this);
     XML_SetElementHandler(m_parser, &XmlStream::on_start, &XmlStream::on_end);
     XML_SetCharacterDataHandler(m_parser, &XmlStream::on_text);
