@@ -5,7 +5,13 @@ target_compile_options(torvane_warnings INTERFACE -Wall -Wextra $<$<BOOL:${TORVA
     $<$<AND:$<CXX_COMPILER_ID:GNU>,$<VERSION_LESS:$<CXX_COMPILER_VERSION>,13>>:-Wno-restrict>)
 
 add_library(torvane_sanitizers INTERFACE)
-if(TORVANE_SANITIZE)
+if(TORVANE_FUZZ)
+    # Coverage for libFuzzer in every library the targets call; only the targets link libFuzzer.
+    target_compile_options(torvane_sanitizers INTERFACE
+        -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+        -fno-sanitize-recover=undefined)
+    target_link_options(torvane_sanitizers INTERFACE -fsanitize=address,undefined)
+elseif(TORVANE_SANITIZE)
     target_compile_options(torvane_sanitizers INTERFACE
         -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     target_link_options(torvane_sanitizers INTERFACE -fsanitize=address,undefined)
