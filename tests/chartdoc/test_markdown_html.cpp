@@ -156,3 +156,12 @@ TEST(MarkdownHtml, RenderingStopsWhenTheOutputRefusesMore) {
     EXPECT_LE(delivered, k_page_limit);
     EXPECT_GT(delivered, k_page_limit / 2);
 }
+
+// A document that the fuzzer found: it ends inside a link destination. The renderer must not
+// look at what lies after the text it was given, here a ")" that would close the link.
+TEST(MarkdownHtml, ReadsNothingPastTheEndOfTheText) {
+    constexpr std::string_view memory = "| a |\n| - |\n[](&mp)";
+    const auto document = memory.substr(0, memory.size() - 1);
+    EXPECT_EQ(markdown_to_html(document), "<p>| a |\n| - |\n[](&amp;mp</p>\n");
+    EXPECT_EQ(markdown_to_html("[](&mp"), "<p>[](&amp;mp</p>\n");
+}

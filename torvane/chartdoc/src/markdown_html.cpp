@@ -5,6 +5,7 @@
 
 #include <array>
 #include <exception>
+#include <string>
 #include <unordered_map>
 
 #include "helmkit/base/error.hpp"
@@ -358,7 +359,10 @@ void render_markdown(std::string_view markdown, PageOutput& out, const SiteLinks
     if (markdown.size() > static_cast<std::size_t>(static_cast<MD_SIZE>(-1))) {
         throw helmkit::Error("document is too large for the Markdown parser");
     }
-    Renderer(out, links).render(markdown);
+    // md4c 0.4.8 reads the byte after a text that ends inside a link destination ("[](&x"),
+    // and a ")" there sends it far beyond the end; a std::string's terminating NUL stops it.
+    const std::string text(markdown);
+    Renderer(out, links).render(text);
 }
 
 std::string markdown_to_html(std::string_view markdown) {
