@@ -77,6 +77,7 @@ TEST(FigdeckCommand, UnreadableOrMalformedConfigIsOneErrorWithStatus1) {
     write_file(dir / "invalid.json", "{\n  \"config\": ,\n}");
     write_file(dir / "list.json", "[1, 2]");
     write_file(dir / "latin1.json", "{\"config\": \"caf\xe9\"}");
+    write_file(dir / "huge.json", "{\"config\": {\"dpi\": 1e400}}");
     write_file(dir / "locked.json", "{}");
     fs::permissions(dir / "locked.json", fs::perms::none);
     const std::vector<std::pair<std::string, std::string>> cases{
@@ -84,6 +85,7 @@ TEST(FigdeckCommand, UnreadableOrMalformedConfigIsOneErrorWithStatus1) {
         {"invalid.json", "Error: 'invalid.json' is not valid JSON: parse error at line 2, column"},
         {"list.json", "Error: 'list.json' must hold a JSON object at the top level"},
         {"latin1.json", "Error: 'latin1.json' is not valid JSON"},
+        {"huge.json", "Error: 'huge.json' is not valid JSON: number overflow parsing '1e400'"},
     };
     for (const auto& [file, expected] : cases) {
         const auto result = run_torvane({"figdeck", "-c", file}, dir.path());

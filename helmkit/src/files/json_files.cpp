@@ -34,7 +34,8 @@ nlohmann::ordered_json read_json_file(const fs::path& path) {
     const std::string text = read_file(path);
     try {
         return nlohmann::ordered_json::parse(text);
-    } catch (const nlohmann::ordered_json::parse_error& error) {
+    } catch (const nlohmann::ordered_json::exception& error) {
+        // Syntax errors, and numbers beyond a double's range (out_of_range.406).
         throw Error("'" + path.string() + "' is not valid JSON: " +
                     strip_json_exception_id(error.what()));
     }

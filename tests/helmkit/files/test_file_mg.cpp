@@ -115,6 +115,7 @@ TEST(LoadJsonFile, EveryProblemIsOneErrorLineAndAnEmptyResult) {
     write_file(dir / "bad.json", "{\n\n  \"config\": [1,,]\n}");
     write_file(dir / "list.json", "[]");
     write_file(dir / "nokey.json", R"({"other": 1})");
+    write_file(dir / "huge.json", R"({"config": {"n": 1e400}})");
     fs::create_directory(dir / "folder");
     const std::vector<std::pair<fs::path, std::string>> cases{
         {dir / "missing.json", "No such file or directory"},
@@ -122,6 +123,7 @@ TEST(LoadJsonFile, EveryProblemIsOneErrorLineAndAnEmptyResult) {
         {dir / "bad.json", "line 3, column"},
         {dir / "list.json", "top level"},
         {dir / "nokey.json", "'config'"},
+        {dir / "huge.json", "is not valid JSON: number overflow parsing '1e400'"},
     };
     for (const auto& [path, expected] : cases) {
         testing::internal::CaptureStderr();
