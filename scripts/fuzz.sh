@@ -6,7 +6,8 @@
 # Environment: FUZZ_TARGETS (names without "fuzz_", space-separated; default all),
 # FUZZ_SKIP (names left out), FUZZ_JOBS (targets run at the same time, default 1),
 # FUZZ_TIMEOUT (seconds per input, default 10), FUZZ_SEED (libFuzzer's -seed: the same seed and
-# corpus repeat the same inputs; default a new one each run).
+# corpus repeat the same inputs; default a new one each run), FUZZ_OPTIONS (more libFuzzer options,
+# such as "-fork=1 -ignore_crashes=1" to go on after a finding).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 seconds="${1:-60}"
@@ -48,10 +49,16 @@ run_target() {
     local options=(-max_total_time="$seconds" -rss_limit_mb=512 -timeout="$timeout"
                    -max_len=65536 -print_final_stats=1
                    -artifact_prefix="$build/findings/$name-")
+    # shellcheck disable=SC2206
+    options+=(${FUZZ_OPTIONS:-})
     if [[ -n "${FUZZ_SEED:-}" ]]; then options+=(-seed="$FUZZ_SEED"); fi
     if [[ -f "$root/fuzz/$1.dict" ]]; then options+=(-dict="$root/fuzz/$1.dict"); fi
     if "$build/fuzz/$name" "${options[@]}" "$corpus" "$build/seeds/$name" >"$log" 2>&1; then
-        echo "fuzz: $name: $(grep -E '^stat::number_of_executed_units' "$log" | awk '{print $2}') runs in ${seconds} s, nothing found"
+        local runs
+        runs="$(grep -E '^stat::number_of_executed_units' "$log" | awk '{print $2}')"
+        # Forked runs report their count on the progress lines instead.
+        [[ -n "$runs" ]] || runs="$(grep -oE '^#[0-9]+' "$log" | tail -n 1 | tr -d '#')"
+        echo "fuzz: $name: ${runs:-?} runs in ${seconds} s, nothing found"
     else
         echo "fuzz: $name: FOUND A FAULT (log: $log)"
         grep -E '^(==[0-9]+==ERROR|SUMMARY|.*runtime error|artifact_prefix|Test unit written)' "$log" | head -n 8
