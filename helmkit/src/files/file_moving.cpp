@@ -158,7 +158,8 @@ std::vector<std::string> MoveBatch::commit() {
         if (error == EXDEV) {
             try {
                 crossing.add(
-                    moved.dest, [&](AtomicFile& copy) { copy_into(src, copy); }, Overwrite::no);
+                    moved.dest, [&source = src](AtomicFile& copy) { copy_into(source, copy); },
+                    Overwrite::no);
                 crossing_moves.push_back(i);
             } catch (const Error& copy_error) {
                 errors[i] = copy_error.what();
