@@ -22,7 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto image = images.embed(path);
         HPDF_Page page = HPDF_AddPage(doc.get());
         HPDF_Page_DrawImage(page, image, 0, 0, 100, 100);
+        // The image bytes are read again from the file while the document is written.
         HPDF_SaveToStream(doc.get());
+        images.rethrow_write_failure();
         doc.check("cannot save the document");
     } catch (const helmkit::Error&) {
     }
