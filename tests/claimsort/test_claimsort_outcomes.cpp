@@ -72,15 +72,23 @@ TEST(ClaimsortOutcome, AFailedMoveBesideAGoodOneIsPartlyDoneAndCounted) {
     write_claim(dir / "in" / "a.xlsx", std::string(300, 'N').c_str(), 1);
     write_claim(dir / "in" / "b.xlsx", "Bravo", 2);
     write_claim(dir / "in" / "c.xlsx", [](TestWorkbook&, lxw_worksheet*) {});
-    const auto result =
-        run_claimsort(dir, R"({"config": {"path": "in"}})", {{"TORVANE_STRICT", "1"}});
+    const auto result = run_claimsort(dir, R"({"config": {"path": "in"}})",
+                                      {{"TORVANE_STRICT", "1"}, {"TORVANE_LOG_LEVEL", "debug"}});
     EXPECT_EQ(result.status, 3) << result.err;
-    const auto infos = log_messages(result.err, "INFO");
-    ASSERT_FALSE(infos.empty());
-    EXPECT_EQ(infos.back(), "Summary: 1 moved, 1 skipped, 1 failed");
+    const auto debugs = log_messages(result.err, "DEBUG");
+    ASSERT_FALSE(debugs.empty()) << result.err;
+    EXPECT_EQ(debugs.back(), "Summary: 1 moved, 1 skipped, 1 failed");
     EXPECT_EQ(lines_of(result.err).back().find("Summary: "),
-              lines_of(result.err).back().size() - infos.back().size())
+              lines_of(result.err).back().size() - debugs.back().size())
         << "the summary is the last line";
+}
+
+TEST(ClaimsortOutcome, TheSummaryIsADebugLineSoTheDefaultLogIsUnchanged) {
+    TempDir dir;
+    write_claim(dir / "in" / "a.xlsx", "Alpha", 1);
+    const auto result = run_claimsort(dir, R"({"config": {"path": "in"}})");
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err.find("Summary: "), std::string::npos) << result.err;
 }
 
 TEST(ClaimsortOutcome, ProgressLineOverWorkbooksOnlyOnATerminal) {
@@ -92,7 +100,8 @@ TEST(ClaimsortOutcome, ProgressLineOverWorkbooksOnlyOnATerminal) {
     EXPECT_EQ(piped.err.find("Claimsort workbooks"), std::string::npos) << piped.err;
 
     // script(1) gives the program a terminal as its standard error.
-    const std::string command = "'" + torvane_binary().string() + "' claimsort -c expense.json";
+    const std::string command =
+        "TORVANE_LOG_LEVEL=debug '" + torvane_binary().string() + "' claimsort -c expense.json";
     const auto on_terminal =
         run_program("/usr/bin/script", {"-qec", command, "/dev/null"}, dir.path());
     ASSERT_EQ(on_terminal.status, 0) << on_terminal.out << on_terminal.err;
