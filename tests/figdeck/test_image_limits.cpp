@@ -145,7 +145,13 @@ TEST(FigdeckImageLimits, BmpWhosePixelDataIsShorterThanDeclaredIsRefused) {
     auto huge = bmp_bytes(4, 4, 24);
     put_le32(huge, 18, 20000);
     put_le32(huge, 22, 20000);
+    // A compression the decoder does not know would be read as plain rows filled with zeros.
+    auto odd_compression = bmp_bytes(4, 4, 32);
+    put_le32(odd_compression, 22, 12189700);
+    put_le32(odd_compression, 30, 0xFF000001u);
     expect_refused({
+        {"a_odd_compression.bmp", odd_compression,
+         "BMP file with compression 4278190081, which is not supported"},
         {"a_declares_more.bmp", bmp,
          "truncated BMP file: its 16384 by 16384 pixels need 805306422 bytes, the file has 2814"},
         {"a_one_byte_short.bmp", cut,

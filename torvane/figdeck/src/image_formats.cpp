@@ -305,14 +305,18 @@ BmpHeader read_bmp_header(std::string_view data) {
     const auto w = static_cast<std::uint64_t>(width);
     const auto h = static_cast<std::uint64_t>(height);
     check_pixel_limit(w, h);
-    if (uncompressed_bmp(compression)) {
-        const std::uint64_t stride = (w * static_cast<std::uint64_t>(bits) + 31) / 32 * 4;
-        const std::uint64_t needed = offset + stride * h;
-        if (needed > data.size()) {
-            throw helmkit::Error(fmt::format(
-                "truncated BMP file: its {} by {} pixels need {} bytes, the file has {}", w, h,
-                needed, data.size()));
-        }
+    // The decoder reads any other compression value as plain rows and fills what is missing
+    // with zeros, so a few bytes could stand for a full-size image: refuse it here.
+    if (!uncompressed_bmp(compression)) {
+        throw helmkit::Error(fmt::format("BMP file with compression {}, which is not supported",
+                                         compression));
+    }
+    const std::uint64_t stride = (w * static_cast<std::uint64_t>(bits) + 31) / 32 * 4;
+    const std::uint64_t needed = offset + stride * h;
+    if (needed > data.size()) {
+        throw helmkit::Error(fmt::format(
+            "truncated BMP file: its {} by {} pixels need {} bytes, the file has {}", w, h,
+            needed, data.size()));
     }
     return {static_cast<std::uint32_t>(w), static_cast<std::uint32_t>(h), bits};
 }
