@@ -142,12 +142,12 @@ void png_seeds(Seeds& seeds) {
     for (const auto& kind : {Kind{0, 1, false}, Kind{0, 16, false}, Kind{2, 8, false},
                              Kind{2, 16, true}, Kind{3, 4, false}, Kind{4, 8, false},
                              Kind{6, 8, true}, Kind{6, 16, false}}) {
-        torvane_test::PngSpec spec;
-        spec.color_type = kind.color_type;
-        spec.bit_depth = kind.bit_depth;
-        spec.interlaced = kind.interlaced;
-        if (kind.color_type == 3) spec.palette = std::string("\x00\x00\x00\xff\x80\x00", 6);
-        seeds.add(torvane_test::png_bytes(spec));
+        torvane_test::PngSpec recipe;
+        recipe.color_type = kind.color_type;
+        recipe.bit_depth = kind.bit_depth;
+        recipe.interlaced = kind.interlaced;
+        if (kind.color_type == 3) recipe.palette = std::string("\x00\x00\x00\xff\x80\x00", 6);
+        seeds.add(torvane_test::png_bytes(recipe));
     }
     torvane_test::PngSpec keyed;
     keyed.transparency = std::string("\x00\x10\x00\x20\x00\x30", 6);
@@ -157,10 +157,10 @@ void png_seeds(Seeds& seeds) {
 void jpeg_seeds(Seeds& seeds) {
     for (const int components : {1, 3, 4}) {
         for (const bool progressive : {false, true}) {
-            torvane_test::JpegSpec spec;
-            spec.components = components;
-            spec.progressive = progressive;
-            seeds.add(torvane_test::jpeg_bytes(spec));
+            torvane_test::JpegSpec recipe;
+            recipe.components = components;
+            recipe.progressive = progressive;
+            seeds.add(torvane_test::jpeg_bytes(recipe));
         }
     }
 }

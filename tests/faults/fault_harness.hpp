@@ -39,7 +39,7 @@ FaultRun run_with_fault(const std::vector<std::string>& args, const fs::path& fo
                         const std::string& fault,
                         const std::map<std::string, std::string>& env = {});
 
-// The fault specification that makes call `n` of `operation` fail with `error`; ENOSPC also
+// The TORVANE_FAULT value that makes call `n` of `operation` fail with `error`; ENOSPC also
 // fails every later call, as a full disk does.
 std::string fault_at(const std::string& operation, const std::string& error, long n);
 
