@@ -2,21 +2,11 @@
 
 #include "helmkit/base/error.hpp"
 #include "helmkit/text/utf8.hpp"
+#include "manpage/text_lines.hpp"
 
 namespace torvane::manpage {
 
 namespace {
-
-std::vector<std::string_view> lines_of(std::string_view text) {
-    std::vector<std::string_view> lines;
-    while (!text.empty()) {
-        const auto end = text.find('\n');
-        lines.push_back(text.substr(0, end));
-        if (end == std::string_view::npos) break;
-        text.remove_prefix(end + 1);
-    }
-    return lines;
-}
 
 std::size_t heading_level(std::string_view line) {
     std::size_t level = 0;

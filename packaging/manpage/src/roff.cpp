@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "helmkit/text/utf8.hpp"
+#include "manpage/text_lines.hpp"
 
 namespace torvane::manpage {
 
@@ -37,17 +38,6 @@ std::string protect_line_starts(std::string text) {
         line_start = c == '\n';
     }
     return out;
-}
-
-std::vector<std::string_view> lines_of(std::string_view text) {
-    std::vector<std::string_view> lines;
-    while (!text.empty()) {
-        const auto end = text.find('\n');
-        lines.push_back(text.substr(0, end));
-        if (end == std::string_view::npos) break;
-        text.remove_prefix(end + 1);
-    }
-    return lines;
 }
 
 }  // namespace
