@@ -4,7 +4,7 @@
 #include <string>
 
 #include "fuzz_input.hpp"
-#include "helmkit/workbook/lenient_date.hpp"
+#include "helmkit/table/lenient_date.hpp"
 
 namespace {
 

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "helmkit/base/process_setup.hpp"
 #include "helmkit/files/atomic_file.hpp"
 #include "helmkit/files/file_mg.hpp"
 #include "helmkit/workbook/xlsx_reader.hpp"
@@ -143,6 +144,8 @@ std::optional<double> openpyxl_seconds(const fs::path& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The runs below are in this process: set it up as the front program sets up its own.
+    helmkit::setup_process();
     const bool own_folder = argc < 2;
     fs::path root;
     if (own_folder) {

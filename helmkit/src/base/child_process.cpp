@@ -11,8 +11,7 @@
 #include <cstring>
 
 #include "helmkit/base/error.hpp"
-
-extern char** environ;
+#include "helmkit/base/process_setup.hpp"
 
 namespace helmkit {
 
@@ -78,7 +77,7 @@ ProcessStatus run_process(const std::vector<std::string>& argv) {
 
     pid_t pid = 0;
     const int spawned =
-        ::posix_spawnp(&pid, pointers[0], nullptr, nullptr, pointers.data(), environ);
+        ::posix_spawnp(&pid, pointers[0], nullptr, nullptr, pointers.data(), child_environment());
     if (spawned != 0) {
         throw Error("cannot start " + command_line_text(argv) + ": " + std::strerror(spawned));
     }

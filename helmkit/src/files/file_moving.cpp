@@ -14,7 +14,7 @@
 #include "helmkit/files/atomic_file.hpp"
 #include "helmkit/files/file_mg.hpp"
 #include "helmkit/files/move_batch.hpp"
-#include "read_chunks.hpp"
+#include "helmkit/files/read_chunks.hpp"
 
 namespace fs = std::filesystem;
 

@@ -6,7 +6,7 @@
 #include "helmkit/base/error.hpp"
 #include "helmkit/files/file_mg.hpp"
 #include "helmkit/text/utf8.hpp"
-#include "read_chunks.hpp"
+#include "helmkit/files/read_chunks.hpp"
 
 namespace fs = std::filesystem;
 

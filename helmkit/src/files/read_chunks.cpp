@@ -1,4 +1,4 @@
-#include "read_chunks.hpp"
+#include "helmkit/files/read_chunks.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>

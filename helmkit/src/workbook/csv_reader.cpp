@@ -2,10 +2,11 @@
 
 #include <csv.h>
 
+#include <algorithm>
 #include <string>
 
 #include "helmkit/base/error.hpp"
-#include "helmkit/files/file_mg.hpp"
+#include "helmkit/files/read_chunks.hpp"
 #include "helmkit/text/utf8.hpp"
 #include "helmkit/text/windows_1252.hpp"
 
@@ -66,22 +67,99 @@ constexpr int k_field_begun = 2;
 // which would swallow the delimiter of tab-separated files.
 int is_blank(unsigned char c) { return c == ' '; }
 
-char detect_delimiter(std::string_view text) {
-    std::size_t commas = 0;
-    std::size_t semicolons = 0;
-    std::size_t tabs = 0;
-    bool quoted = false;
-    for (const char c : text) {
-        if (c == '"') quoted = !quoted;
-        if (quoted) continue;
-        if (c == '\n' || c == '\r') break;
-        commas += c == ',';
-        semicolons += c == ';';
-        tabs += c == '\t';
+// Counts the candidate delimiters of the first line outside quotes, chunk by chunk.
+class DelimiterCount {
+public:
+    void add(std::string_view text) {
+        for (const char c : text) {
+            if (m_line_ended) return;
+            if (c == '"') m_quoted = !m_quoted;
+            if (m_quoted) continue;
+            if (c == '\n' || c == '\r') {
+                m_line_ended = true;
+                return;
+            }
+            m_commas += c == ',';
+            m_semicolons += c == ';';
+            m_tabs += c == '\t';
+        }
     }
-    if (semicolons > commas && semicolons >= tabs) return ';';
-    if (tabs > commas && tabs > semicolons) return '\t';
-    return ',';
+
+    char delimiter() const {
+        if (m_semicolons > m_commas && m_semicolons >= m_tabs) return ';';
+        if (m_tabs > m_commas && m_tabs > m_semicolons) return '\t';
+        return ',';
+    }
+
+private:
+    bool m_quoted = false;
+    bool m_line_ended = false;
+    std::size_t m_commas = 0;
+    std::size_t m_semicolons = 0;
+    std::size_t m_tabs = 0;
+};
+
+// Where the last UTF-8 sequence of `text` starts when the chunk may have cut it off: the
+// bytes from there are checked with the next chunk.
+std::size_t incomplete_tail(std::string_view text) {
+    const std::size_t last = text.size();
+    for (std::size_t back = 1; back <= 3 && back <= last; ++back) {
+        const auto c = static_cast<unsigned char>(text[last - back]);
+        if ((c & 0xC0) == 0x80) continue;
+        const std::size_t needed = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        return needed > back ? last - back : last;
+    }
+    return last;
+}
+
+// What a first pass over the file finds: how it starts, whether it is UTF-8 and its delimiter.
+// Decoding Windows-1252 changes no ASCII byte, so the delimiter is counted on the raw bytes.
+struct FirstPass {
+    bool bom = false;
+    bool utf8 = true;
+    char delimiter = ',';
+};
+
+FirstPass scan(const std::filesystem::path& path) {
+    FirstPass found;
+    ReadableFile file(path);
+    std::string head;
+    std::string carry;
+    bool started = false;
+    DelimiterCount delimiters;
+    file.read_chunks([&](std::string_view chunk) {
+        if (!started) {
+            head.append(chunk);
+            if (head.size() < 3) return;
+            started = true;
+            chunk = head;
+            if (chunk.starts_with("\xEF\xBB\xBF")) {
+                found.bom = true;
+                chunk.remove_prefix(3);
+            } else if (chunk.starts_with("\xFF\xFE") || chunk.starts_with("\xFE\xFF")) {
+                throw Error("'" + path.string() + "' is UTF-16 text; save it as UTF-8 CSV");
+            }
+        }
+        delimiters.add(chunk);
+        if (!found.utf8) return;
+        carry.append(chunk);
+        const std::size_t complete = incomplete_tail(carry);
+        if (find_invalid_utf8(std::string_view(carry).substr(0, complete)) != std::string_view::npos) {
+            found.utf8 = false;
+        }
+        carry.erase(0, complete);
+    });
+    if (!started) {
+        std::string_view text = head;
+        if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF")) {
+            throw Error("'" + path.string() + "' is UTF-16 text; save it as UTF-8 CSV");
+        }
+        delimiters.add(text);
+        carry = head;
+    }
+    if (found.utf8 && find_invalid_utf8(carry) != std::string_view::npos) found.utf8 = false;
+    found.delimiter = delimiters.delimiter();
+    return found;
 }
 
 }  // namespace
@@ -89,31 +167,35 @@ char detect_delimiter(std::string_view text) {
 CsvFormat for_each_csv_field(
     const std::filesystem::path& path,
     const std::function<void(std::uint32_t, std::uint32_t, std::string_view)>& visit) {
-    std::string content = fileMg::read_file(path);
+    // Two passes over the file in chunks, so that memory does not grow with it: the first
+    // decides the encoding (one byte that is not UTF-8 anywhere makes it Windows-1252) and the
+    // delimiter, the second parses.
+    const FirstPass found = scan(path);
     CsvFormat format;
-    std::string_view text = content;
-    if (text.starts_with("\xEF\xBB\xBF")) {
-        text.remove_prefix(3);
-    } else if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF")) {
-        throw Error("'" + path.string() + "' is UTF-16 text; save it as UTF-8 CSV");
-    }
-    std::string decoded;
-    if (find_invalid_utf8(text) != std::string_view::npos) {
-        decoded = windows_1252_to_utf8(text);
-        text = decoded;
-        format.windows_1252 = true;
-    }
-    format.delimiter = detect_delimiter(text);
+    format.windows_1252 = !found.utf8;
+    format.delimiter = found.delimiter;
 
     CsvParser parser(CSV_REPALL_NL);
     csv_set_delim(parser.get(), static_cast<unsigned char>(format.delimiter));
     csv_set_space_func(parser.get(), is_blank);
     ParseState state{&visit};
-    if (csv_parse(parser.get(), text.data(), text.size(), on_field, on_record_end, &state) !=
-        text.size()) {
-        throw Error("cannot read '" + path.string() + "' as CSV: " +
-                    csv_strerror(csv_error(parser.get())));
-    }
+    std::size_t skip = found.bom ? 3 : 0;
+    std::string decoded;
+    ReadableFile file(path);
+    file.read_chunks([&](std::string_view chunk) {
+        const std::size_t skipped = std::min(skip, chunk.size());
+        chunk.remove_prefix(skipped);
+        skip -= skipped;
+        if (format.windows_1252) {
+            decoded = windows_1252_to_utf8(chunk);
+            chunk = decoded;
+        }
+        if (csv_parse(parser.get(), chunk.data(), chunk.size(), on_field, on_record_end, &state) !=
+            chunk.size()) {
+            throw Error("cannot read '" + path.string() + "' as CSV: " +
+                        csv_strerror(csv_error(parser.get())));
+        }
+    });
     // libcsv outside strict mode would take the rest of the file as the last field.
     if (parser.get()->quoted != 0 && parser.get()->pstate == k_field_begun) {
         throw Error("'" + path.string() + "' ends inside a quoted field (a quote is missing)");

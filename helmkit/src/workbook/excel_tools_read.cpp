@@ -12,9 +12,11 @@ namespace helmkit::excelTools {
 
 namespace {
 
-// Collects the cells of the mapped columns while a file streams by and makes the table. Each
-// column keeps only the cells that hold a value, with their row, so memory follows the cells
-// read and never a row number.
+// Collects the cells of the mapped columns while a file streams by and makes the table. A
+// column is kept dense, indexed by row, while its rows come with few gaps, so that it becomes
+// the table's column without a copy; once a row lies far beyond the cells it holds (a sheet
+// numbering its rows in the millions), it keeps only its cells with their rows. Memory thus
+// follows the cells read and never a row number.
 class MappedTable {
 public:
     explicit MappedTable(const CellMapping& mapping) {
@@ -24,7 +26,7 @@ public:
             if (start.column >= m_by_column.size()) m_by_column.resize(start.column + 1);
             m_by_column[start.column].push_back(m_starts.size() - 1);
         }
-        m_cells.resize(mapping.size());
+        m_columns.resize(mapping.size());
         m_mapping = &mapping;
     }
 
@@ -39,15 +41,100 @@ public:
         for (std::size_t i = 0; i < targets.size(); ++i) {
             const auto first_row = m_starts[targets[i]].row;
             if (row < first_row) continue;
-            auto& cells = m_cells[targets[i]];
             // Two names may map the same column; only the last one can take the value over.
-            cells.emplace_back(row - first_row, i + 1 == targets.size() ? std::move(value) : value);
+            m_columns[targets[i]].put(row - first_row,
+                                      i + 1 == targets.size() ? std::move(value) : value);
         }
     }
 
     Table finish() {
+        bool dense = true;
+        for (const auto& column : m_columns) dense = dense && !column.is_sparse();
+        Table table;
+        if (dense) {
+            for (auto& cells : compact_dense()) add(table, std::move(cells));
+        } else {
+            for (auto& column : m_columns) column.make_sparse();
+            for (auto& cells : merge_sparse()) add(table, std::move(cells));
+        }
+        return table;
+    }
+
+private:
+    // The cells of one mapped column, by row counted from the column's first row.
+    class Column {
+    public:
+        bool is_sparse() const { return m_sparse_mode; }
+
+        void put(std::uint32_t row, CellValue value) {
+            if (!m_sparse_mode) {
+                if (row < m_dense.size()) {
+                    if (is_missing(m_dense[row])) ++m_stored;
+                    m_dense[row] = std::move(value);
+                    return;
+                }
+                // Dense stays within twice the cells held (plus a little), else it turns sparse.
+                if (row <= 2 * m_stored + 4096) {
+                    m_dense.resize(row + 1);
+                    m_dense[row] = std::move(value);
+                    ++m_stored;
+                    return;
+                }
+                make_sparse();
+            }
+            m_sparse.emplace_back(row, std::move(value));
+        }
+
+        void make_sparse() {
+            if (m_sparse_mode) return;
+            m_sparse_mode = true;
+            for (std::uint32_t row = 0; row < m_dense.size(); ++row) {
+                if (!is_missing(m_dense[row])) m_sparse.emplace_back(row, std::move(m_dense[row]));
+            }
+            m_dense = {};
+        }
+
+        std::vector<CellValue>& dense() { return m_dense; }
+        std::vector<std::pair<std::uint32_t, CellValue>>& sparse() { return m_sparse; }
+
+    private:
+        bool m_sparse_mode = false;
+        std::size_t m_stored = 0;
+        std::vector<CellValue> m_dense;
+        std::vector<std::pair<std::uint32_t, CellValue>> m_sparse;
+    };
+
+    void add(Table& table, std::vector<CellValue> cells) {
+        table.add_column((*m_mapping)[table.column_count()].first, std::move(cells));
+    }
+
+    // Drops the rows where every column is empty, in place.
+    std::vector<std::vector<CellValue>> compact_dense() {
+        std::size_t length = 0;
+        for (auto& column : m_columns) length = std::max(length, column.dense().size());
+        std::vector<std::vector<CellValue>> cells;
+        for (auto& column : m_columns) {
+            cells.push_back(std::move(column.dense()));
+            cells.back().resize(length);
+        }
+        std::size_t kept = 0;
+        for (std::size_t row = 0; row < length; ++row) {
+            const bool empty = std::all_of(cells.begin(), cells.end(),
+                                           [row](const auto& column) { return is_missing(column[row]); });
+            if (empty) continue;
+            if (kept != row) {
+                for (auto& column : cells) column[kept] = std::move(column[row]);
+            }
+            ++kept;
+        }
+        for (auto& column : cells) column.resize(kept);
+        return cells;
+    }
+
+    std::vector<std::vector<CellValue>> merge_sparse() {
         // Rows come in order in almost every file; a cell stored twice keeps its last value.
-        for (auto& cells : m_cells) {
+        for (auto& column : m_columns) {
+            auto& cells = column.sparse();
             const auto by_row = [](const auto& a, const auto& b) { return a.first < b.first; };
             if (!std::is_sorted(cells.begin(), cells.end(), by_row)) {
                 std::stable_sort(cells.begin(), cells.end(), by_row);
@@ -64,11 +151,11 @@ public:
             cells.resize(kept);
         }
         std::vector<std::uint32_t> rows;
-        for (const auto& cells : m_cells) {
+        for (auto& column : m_columns) {
             std::vector<std::uint32_t> merged;
-            merged.reserve(rows.size() + cells.size());
+            merged.reserve(rows.size() + column.sparse().size());
             auto next = rows.begin();
-            for (const auto& [row, value] : cells) {
+            for (const auto& [row, value] : column.sparse()) {
                 while (next != rows.end() && *next < row) merged.push_back(*next++);
                 if (next != rows.end() && *next == row) ++next;
                 merged.push_back(row);
@@ -76,24 +163,23 @@ public:
             merged.insert(merged.end(), next, rows.end());
             rows = std::move(merged);
         }
-        Table table;
-        for (std::size_t i = 0; i < m_cells.size(); ++i) {
-            std::vector<CellValue> column(rows.size());
+        std::vector<std::vector<CellValue>> cells;
+        for (auto& column : m_columns) {
+            std::vector<CellValue> values(rows.size());
             std::size_t at = 0;
-            for (auto& [row, value] : m_cells[i]) {
+            for (auto& [row, value] : column.sparse()) {
                 while (rows[at] < row) ++at;
-                column[at] = std::move(value);
+                values[at] = std::move(value);
             }
-            table.add_column((*m_mapping)[i].first, std::move(column));
+            cells.push_back(std::move(values));
         }
-        return table;
+        return cells;
     }
 
-private:
     const CellMapping* m_mapping = nullptr;
     std::vector<CellAddress> m_starts;
     std::vector<std::vector<std::size_t>> m_by_column;
-    std::vector<std::vector<std::pair<std::uint32_t, CellValue>>> m_cells;
+    std::vector<Column> m_columns;
 };
 
 std::string lower_extension(const std::filesystem::path& path) {

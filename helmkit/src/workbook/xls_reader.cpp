@@ -6,10 +6,19 @@
 #include <string>
 
 #include "helmkit/base/error.hpp"
+#include "helmkit/base/forked_child.hpp"
 
 namespace helmkit {
 
 namespace {
+
+// What the child sends: one tag, then what the tag says follows.
+enum Tag : char {
+    k_opened = 'O',  // nothing
+    k_cell = 'C',    // row, column (uint32), the value's alternative (uint8), the value
+    k_failed = 'E',  // the message
+    k_done = 'D',    // nothing
+};
 
 // FreeXL gives dates as "YYYY-MM-DD" and date-times as "YYYY-MM-DD HH:MM:SS".
 CellValue date_time_from_text(const char* text) {
@@ -25,57 +34,168 @@ CellValue date_time_from_text(const char* text) {
                     std::chrono::minutes{minute} + std::chrono::seconds{second}};
 }
 
-}  // namespace
+void send_tag(ForkedChild::ChildOutput& out, Tag tag) { out.write(&tag, 1); }
 
-XlsReader::XlsReader(const std::filesystem::path& path) : m_path(path) {
-    const int opened = freexl_open(path.c_str(), &m_handle);
-    if (opened != FREEXL_OK) {
-        if (m_handle != nullptr) freexl_close(m_handle);
-        throw Error("cannot read '" + path.string() + "' as an .xls workbook (FreeXL error " +
-                    std::to_string(opened) + ")");
-    }
-    unsigned int password = 0;
-    unsigned int sheets = 0;
-    if (freexl_get_info(m_handle, FREEXL_BIFF_PASSWORD, &password) != FREEXL_OK ||
-        password == FREEXL_BIFF_OBFUSCATED) {
-        freexl_close(m_handle);
-        throw Error("'" + path.string() + "' is password-protected");
-    }
-    if (freexl_get_info(m_handle, FREEXL_BIFF_SHEET_COUNT, &sheets) != FREEXL_OK || sheets == 0 ||
-        freexl_select_active_worksheet(m_handle, 0) != FREEXL_OK) {
-        freexl_close(m_handle);
-        throw Error("'" + path.string() + "' holds no worksheet");
+void send_failure(ForkedChild::ChildOutput& out, const std::string& message) {
+    send_tag(out, k_failed);
+    out.write_text(message);
+}
+
+void send_cell(ForkedChild::ChildOutput& out, std::uint32_t row, std::uint32_t column,
+               const CellValue& value) {
+    send_tag(out, k_cell);
+    out.write(&row, sizeof row);
+    out.write(&column, sizeof column);
+    const auto kind = static_cast<std::uint8_t>(value.index());
+    out.write(&kind, 1);
+    if (const auto* whole = std::get_if<std::int64_t>(&value)) {
+        out.write(whole, sizeof *whole);
+    } else if (const auto* real = std::get_if<double>(&value)) {
+        out.write(real, sizeof *real);
+    } else if (const auto* text = std::get_if<std::string>(&value)) {
+        out.write_text(*text);
+    } else if (const auto* when = std::get_if<DateTime>(&value)) {
+        const std::int64_t micros = when->time_since_epoch().count();
+        out.write(&micros, sizeof micros);
     }
 }
 
-XlsReader::~XlsReader() { freexl_close(m_handle); }
-
-void XlsReader::for_each_cell(
-    const std::function<bool(std::uint32_t, std::uint32_t, const CellValue&)>& visit) {
+// Runs in the child: opens the workbook and sends every non-empty cell of its first sheet.
+void read_in_child(const std::filesystem::path& path, ForkedChild::ChildOutput& out) {
+    const void* handle = nullptr;
+    const int opened = freexl_open(path.c_str(), &handle);
+    if (opened != FREEXL_OK) {
+        send_failure(out, "cannot read '" + path.string() + "' as an .xls workbook (FreeXL error " +
+                              std::to_string(opened) + ")");
+        return;
+    }
+    unsigned int password = 0;
+    unsigned int sheets = 0;
+    if (freexl_get_info(handle, FREEXL_BIFF_PASSWORD, &password) != FREEXL_OK ||
+        password == FREEXL_BIFF_OBFUSCATED) {
+        send_failure(out, "'" + path.string() + "' is password-protected");
+        return;
+    }
+    if (freexl_get_info(handle, FREEXL_BIFF_SHEET_COUNT, &sheets) != FREEXL_OK || sheets == 0 ||
+        freexl_select_active_worksheet(handle, 0) != FREEXL_OK) {
+        send_failure(out, "'" + path.string() + "' holds no worksheet");
+        return;
+    }
+    send_tag(out, k_opened);
     unsigned int rows = 0;
     unsigned short columns = 0;
-    if (freexl_worksheet_dimensions(m_handle, &rows, &columns) != FREEXL_OK) {
-        throw Error("cannot read the sheet size of '" + m_path.string() + "'");
+    if (freexl_worksheet_dimensions(handle, &rows, &columns) != FREEXL_OK) {
+        send_failure(out, "cannot read the sheet size of '" + path.string() + "'");
+        return;
     }
     for (unsigned int row = 0; row < rows; ++row) {
         for (unsigned short column = 0; column < columns; ++column) {
             FreeXL_CellValue cell{};
-            if (freexl_get_cell_value(m_handle, row, column, &cell) != FREEXL_OK) {
-                throw Error("cannot read a cell of '" + m_path.string() + "' (damaged workbook)");
+            if (freexl_get_cell_value(handle, row, column, &cell) != FREEXL_OK) {
+                send_failure(out, "cannot read a cell of '" + path.string() + "' (damaged workbook)");
+                return;
             }
-            CellValue value;
             switch (cell.type) {
-                case FREEXL_CELL_INT: value = std::int64_t{cell.value.int_value}; break;
-                case FREEXL_CELL_DOUBLE: value = cell.value.double_value; break;
+                case FREEXL_CELL_INT:
+                    send_cell(out, row + 1, column + 1u, std::int64_t{cell.value.int_value});
+                    break;
+                case FREEXL_CELL_DOUBLE:
+                    send_cell(out, row + 1, column + 1u, cell.value.double_value);
+                    break;
                 case FREEXL_CELL_TEXT:
                 case FREEXL_CELL_SST_TEXT:
-                case FREEXL_CELL_TIME: value = std::string(cell.value.text_value); break;
+                case FREEXL_CELL_TIME:
+                    send_cell(out, row + 1, column + 1u, std::string(cell.value.text_value));
+                    break;
                 case FREEXL_CELL_DATE:
-                case FREEXL_CELL_DATETIME: value = date_time_from_text(cell.value.text_value); break;
-                default: continue;
+                case FREEXL_CELL_DATETIME:
+                    send_cell(out, row + 1, column + 1u, date_time_from_text(cell.value.text_value));
+                    break;
+                default: break;
             }
-            if (!visit(row + 1, column + 1u, value)) return;
         }
+    }
+    send_tag(out, k_done);
+}
+
+}  // namespace
+
+XlsReader::XlsReader(const std::filesystem::path& path) : m_path(path) {
+    m_child = std::make_unique<ForkedChild>(
+        [&path](ForkedChild::ChildOutput& out) { read_in_child(path, out); },
+        ForkedChild::Limits{});
+    char tag = 0;
+    if (!m_child->read(&tag, 1)) fail_from_child();
+    if (tag == k_failed) {
+        std::string message;
+        if (!m_child->read_text(message)) fail_from_child();
+        throw Error(message);
+    }
+    if (tag != k_opened) fail_from_child();
+}
+
+XlsReader::~XlsReader() = default;
+
+void XlsReader::fail_from_child() {
+    const auto status = m_child->finish();
+    throw Error("cannot read '" + m_path.string() +
+                "' as an .xls workbook: the reader stopped on damaged data (it " +
+                describe_process_status(status) + ")");
+}
+
+void XlsReader::for_each_cell(
+    const std::function<bool(std::uint32_t, std::uint32_t, const CellValue&)>& visit) {
+    while (true) {
+        char tag = 0;
+        if (!m_child->read(&tag, 1)) fail_from_child();
+        if (tag == k_done) {
+            m_child->finish();
+            return;
+        }
+        if (tag == k_failed) {
+            std::string message;
+            if (!m_child->read_text(message)) fail_from_child();
+            throw Error(message);
+        }
+        if (tag != k_cell) fail_from_child();
+        std::uint32_t row = 0;
+        std::uint32_t column = 0;
+        std::uint8_t kind = 0;
+        if (!m_child->read(&row, sizeof row) || !m_child->read(&column, sizeof column) ||
+            !m_child->read(&kind, 1)) {
+            fail_from_child();
+        }
+        CellValue value;
+        bool complete = true;
+        switch (kind) {
+            case 1: {
+                std::int64_t whole = 0;
+                complete = m_child->read(&whole, sizeof whole);
+                value = whole;
+                break;
+            }
+            case 2: {
+                double real = 0;
+                complete = m_child->read(&real, sizeof real);
+                value = real;
+                break;
+            }
+            case 3: {
+                std::string text;
+                complete = m_child->read_text(text);
+                value = std::move(text);
+                break;
+            }
+            case 5: {
+                std::int64_t micros = 0;
+                complete = m_child->read(&micros, sizeof micros);
+                value = DateTime{std::chrono::microseconds{micros}};
+                break;
+            }
+            default: complete = false;
+        }
+        if (!complete) fail_from_child();
+        if (!visit(row, column, value)) return;
     }
 }
 

@@ -1,12 +1,15 @@
 #include "zip_archive.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <zip.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <utility>
+#include <vector>
 
 #include "helmkit/base/error.hpp"
 
@@ -18,14 +21,30 @@ namespace {
 constexpr std::array<unsigned char, 8> k_ole_signature{0xD0, 0xCF, 0x11, 0xE0,
                                                        0xA1, 0xB1, 0x1A, 0xE1};
 
-// Returns whether the file starts like an OLE container; throws Error when it cannot be read.
-bool starts_with_ole_signature(const std::filesystem::path& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw_file_error("read workbook", path, errno);
-    std::array<unsigned char, 8> head{};
-    const ssize_t got = ::read(fd, head.data(), head.size());
-    ::close(fd);
-    return got == static_cast<ssize_t>(head.size()) && head == k_ole_signature;
+// A workbook up to this size is read whole with one read and unzipped from memory; a larger
+// one is read through its descriptor, in pieces. Small workbooks are the common case and
+// then cost a few system calls instead of a seek and a read per entry.
+constexpr std::size_t k_whole_read_limit = 16u << 20;
+
+bool is_ole(const std::vector<char>& head) {
+    return head.size() >= k_ole_signature.size() &&
+           std::equal(k_ole_signature.begin(), k_ole_signature.end(), head.begin(),
+                      [](unsigned char a, char b) { return a == static_cast<unsigned char>(b); });
+}
+
+// Reads up to `size` bytes from the start of `fd`, or throws the file error.
+std::vector<char> read_head(int fd, std::size_t size, const std::filesystem::path& path) {
+    std::vector<char> bytes(size);
+    std::size_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::pread(fd, bytes.data() + got, size - got, static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw_file_error("read workbook", path, errno);
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    bytes.resize(got);
+    return bytes;
 }
 
 std::string open_error_reason(int code) {
@@ -45,17 +64,55 @@ std::string open_error_reason(int code) {
 }  // namespace
 
 ZipArchive::ZipArchive(const std::filesystem::path& path) : m_path(path) {
-    std::error_code status_error;
-    if (std::filesystem::is_directory(path, status_error)) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw_file_error("read workbook", path, errno);
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        const int error = errno;
+        ::close(fd);
+        throw_file_error("read workbook", path, error);
+    }
+    if (S_ISDIR(info.st_mode)) {
+        ::close(fd);
         throw_file_error("read workbook", path, EISDIR);
     }
-    if (starts_with_ole_signature(path)) {
+    const auto size = static_cast<std::size_t>(info.st_size);
+    std::vector<char> head;
+    try {
+        head = read_head(fd, size <= k_whole_read_limit ? size : k_ole_signature.size(), path);
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
+    if (is_ole(head)) {
+        ::close(fd);
         throw Error(describe(
             "it is encrypted or not an .xlsx workbook (an OLE container, as password-protected "
             "workbooks and .xls files are)"));
     }
     int code = 0;
-    m_archive = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
+    if (size == 0) {
+        // libzip takes an empty buffer for an empty archive; an empty file is no workbook.
+        ::close(fd);
+        throw Error(describe(open_error_reason(ZIP_ER_NOZIP)));
+    }
+    if (size <= k_whole_read_limit) {
+        ::close(fd);
+        m_bytes = std::move(head);
+        zip_error_t error;
+        zip_error_init(&error);
+        zip_source_t* source = zip_source_buffer_create(m_bytes.data(), m_bytes.size(), 0, &error);
+        if (source != nullptr) {
+            m_archive = zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error);
+            if (m_archive == nullptr) zip_source_free(source);
+        }
+        code = zip_error_code_zip(&error);
+        zip_error_fini(&error);
+    } else {
+        // zip_fdopen owns the descriptor once it succeeds.
+        m_archive = zip_fdopen(fd, ZIP_CHECKCONS, &code);
+        if (m_archive == nullptr) ::close(fd);
+    }
     if (m_archive == nullptr) throw Error(describe(open_error_reason(code)));
 }
 
@@ -64,7 +121,9 @@ ZipArchive::~ZipArchive() {
 }
 
 ZipArchive::ZipArchive(ZipArchive&& other) noexcept
-    : m_path(std::move(other.m_path)), m_archive(std::exchange(other.m_archive, nullptr)) {}
+    : m_path(std::move(other.m_path)),
+      m_bytes(std::move(other.m_bytes)),
+      m_archive(std::exchange(other.m_archive, nullptr)) {}
 
 std::optional<std::uint64_t> ZipArchive::find(std::string_view name) const {
     const std::string key(name);

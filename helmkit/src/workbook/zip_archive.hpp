@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct zip;
 struct zip_file;
@@ -61,6 +62,8 @@ public:
 
 private:
     std::filesystem::path m_path;
+    // The whole file, when it is small enough to be unzipped from memory.
+    std::vector<char> m_bytes;
     zip* m_archive = nullptr;
 };
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "cell_builders.hpp"
+#include "table/cell_builders.hpp"
 #include "helmkit/base/app_logging.hpp"
 #include "helmkit/workbook/csv_reader.hpp"
 #include "helmkit/base/error.hpp"
@@ -158,4 +158,37 @@ TEST(CsvByCells, WindowsExportIsReadWithAWarning) {
     ASSERT_EQ(warnings.size(), 1u) << err;
     EXPECT_NE(warnings[0].find("w.csv"), std::string::npos);
     EXPECT_NE(warnings[0].find("Windows-1252"), std::string::npos);
+}
+
+// Files are read in chunks of 64 KiB: what a chunk boundary cuts must read as if it did not.
+TEST(CsvFields, ChunkBoundariesCutNeitherCharactersNorTheFirstLine) {
+    TempDir dir;
+    // "é" (two bytes) and "€" (three) straddle the ends of the first and second chunk.
+    const std::string first(65535, 'a');
+    const std::string second(65536 - 3, 'b');
+    write_file(dir / "cut.csv", first + "\xC3\xA9;" + second + "\xE2\x82\xAC\nnext;row\n");
+    helmkit::CsvFormat format;
+    const auto fields = fields_of(dir / "cut.csv", &format);
+    EXPECT_FALSE(format.windows_1252);
+    EXPECT_EQ(format.delimiter, ';');
+    ASSERT_EQ(fields.size(), 4u);
+    EXPECT_EQ(fields[0].text, first + "\xC3\xA9");
+    EXPECT_EQ(fields[1].text, second + "\xE2\x82\xAC");
+    EXPECT_EQ(fields[3], (Field{2, 2, "row"}));
+
+    // One byte that is not UTF-8, far past the first chunk, makes the whole file Windows-1252.
+    write_file(dir / "late.csv", "caf\xC3\xA9,x\n" + std::string(200000, 'c') + ",\xE9\n");
+    const auto late = fields_of(dir / "late.csv", &format);
+    EXPECT_TRUE(format.windows_1252);
+    ASSERT_EQ(late.size(), 4u);
+    EXPECT_EQ(late[0].text, "caf\xC3\x83\xC2\xA9");
+    EXPECT_EQ(late[3].text, "\xC3\xA9");
+
+    // A byte-order mark, and a file cut inside a character.
+    write_file(dir / "bom.csv", "\xEF\xBB\xBFx;y\n");
+    EXPECT_EQ(fields_of(dir / "bom.csv", &format), (std::vector<Field>{{1, 1, "x"}, {1, 2, "y"}}));
+    EXPECT_FALSE(format.windows_1252);
+    write_file(dir / "end.csv", "x,\xC3");
+    fields_of(dir / "end.csv", &format);
+    EXPECT_TRUE(format.windows_1252);
 }

@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "cell_builders.hpp"
+#include "table/cell_builders.hpp"
 #include "helmkit/base/error.hpp"
 #include "helmkit/workbook/excel_tools.hpp"
 #include "helmkit/workbook/xls_reader.hpp"
@@ -61,6 +61,31 @@ TEST(ExcelByCells, XlsxWorkbookWrittenByLibxlsxwriter) {
     EXPECT_EQ(table.column("PO"), (std::vector<CellValue>{whole(17), CellValue()}));
     EXPECT_EQ(table.column("QTY"), (std::vector<CellValue>{CellValue(), text("x")}));
     EXPECT_EQ(table.column("RDD"), (std::vector<CellValue>{day(2025, 1, 31), CellValue()}));
+}
+
+TEST(ExcelByCells, RowsFarApartKeepTheirOrderAndOnlyTheirCells) {
+    TempDir dir;
+    {
+        TestWorkbook book(dir / "far.xlsx");
+        lxw_worksheet* sheet = book.add_sheet("Orders");
+        // Columns F and O start on row 3, R on row 5: their table rows are counted from there.
+        worksheet_write_number(sheet, 2, 5, 1, nullptr);
+        worksheet_write_number(sheet, 3, 14, 2, nullptr);
+        worksheet_write_number(sheet, 4, 17, 3, nullptr);
+        worksheet_write_number(sheet, 800000, 5, 4, nullptr);
+        worksheet_write_string(sheet, 1048575, 14, "last", nullptr);
+        book.close();
+    }
+    const helmkit::excelTools::CellMapping mapping{{"PO", "F3"}, {"QTY", "O3"}, {"RDD", "R5"}};
+    const auto table = read_excel_by_cells(dir / "far.xlsx", mapping);
+    // Table rows 0, 1, 2, 800000 - 2 and 1048576 - 3 of the columns counted from row 3; RDD's
+    // row 5 is its row 0, which lines up with the table's row 0.
+    EXPECT_EQ(table.column("PO"),
+              (std::vector<CellValue>{whole(1), CellValue(), whole(4), CellValue()}));
+    EXPECT_EQ(table.column("QTY"),
+              (std::vector<CellValue>{CellValue(), whole(2), CellValue(), text("last")}));
+    EXPECT_EQ(table.column("RDD"),
+              (std::vector<CellValue>{whole(3), CellValue(), CellValue(), CellValue()}));
 }
 
 TEST(ExcelByCells, WorkbooksThatCannotBeReadAreErrorsNamingTheFile) {

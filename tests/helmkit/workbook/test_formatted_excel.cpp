@@ -3,7 +3,7 @@
 #include <chrono>
 #include <map>
 
-#include "cell_builders.hpp"
+#include "table/cell_builders.hpp"
 #include "helmkit/base/app_logging.hpp"
 #include "helmkit/workbook/excel_tools.hpp"
 #include "helmkit/files/file_mg.hpp"

@@ -310,6 +310,31 @@ TEST(XlsxReader, WorkbooksSavedByOpenpyxl) {
     EXPECT_EQ(read_all(fixture("openpyxl_inline.xlsx")), inline_cells);
 }
 
+// Small workbooks are unzipped from memory, large ones through the file: both read alike.
+TEST(XlsxReader, LargeWorkbooksReadLikeSmallOnes) {
+    TempDir dir;
+    RawWorkbook raw;
+    raw.sheets = {{"S", "<row r=\"1\"><c r=\"A1\"><v>1</v></c><c r=\"B1\" t=\"s\"><v>0</v></c></row>"}};
+    raw.shared_strings = "<si><t>kept</t></si>";
+    auto parts = raw.parts();
+    write_zip(dir / "small.xlsx", parts);
+    // 20 MiB that deflate cannot shrink make the archive larger than what is read whole.
+    std::string noise(20u << 20, '\0');
+    std::uint64_t state = 88172645463325252ull;
+    for (char& c : noise) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        c = static_cast<char>(state);
+    }
+    parts.emplace_back("xl/media/noise.bin", std::move(noise));
+    write_zip(dir / "large.xlsx", parts);
+    ASSERT_GT(fs::file_size(dir / "large.xlsx"), 16u << 20);
+    const std::vector<Cell> expected{{1, 1, whole(1)}, {1, 2, text("kept")}};
+    EXPECT_EQ(read_all(dir / "small.xlsx"), expected);
+    EXPECT_EQ(read_all(dir / "large.xlsx"), expected);
+}
+
 TEST(XlsxReaderFailures, FilesThatAreNoWorkbookNameTheFile) {
     TempDir dir;
     write_file(dir / "text.xlsx", "just some text, no zip archive at all");

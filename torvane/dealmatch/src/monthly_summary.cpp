@@ -7,7 +7,7 @@
 
 #include "helmkit/text/cell_text.hpp"
 #include "helmkit/base/error.hpp"
-#include "helmkit/workbook/lenient_date.hpp"
+#include "helmkit/table/lenient_date.hpp"
 #include "helmkit/text/number_text.hpp"
 
 namespace torvane::dealmatch {

@@ -7,8 +7,11 @@
 #include <vector>
 
 #include "helmkit/base/app_logging.hpp"
-#include "helmkit/workbook/table.hpp"
+#include "helmkit/table/exact_match.hpp"
+#include "helmkit/table/table.hpp"
 
+// The excelTools module: reading tables from CSV files and workbooks, writing formatted
+// workbooks, and (from table/exact_match.hpp) the exact-match join.
 namespace helmkit::excelTools {
 
 // Column names with the cell address ("H2") of each column's first value, in table order.
@@ -26,24 +29,6 @@ Table read_csv_by_cells(const std::filesystem::path& path, const CellMapping& ma
 // workbook, with the rules of read_csv_by_cells; cells keep their workbook types, an empty
 // text counts as missing. Throws Error naming the file when it cannot be read.
 Table read_excel_by_cells(const std::filesystem::path& path, const CellMapping& mapping);
-
-struct MergeOptions {
-    // Key columns; when empty, `num_keys` are the keys.
-    std::vector<std::string> on;
-    // Keys compared as numbers when both sides read as numbers (12, 12.0 and "12" are equal).
-    std::vector<std::string> num_keys;
-    // Only "inner" is supported.
-    std::string how = "inner";
-    // Added to a non-key column name that both sides have: left, right.
-    std::pair<std::string, std::string> suffixes{"_x", "_y"};
-};
-
-// Returns the inner join of `df_left` and `df_right` on equal keys: for each left row in
-// order, one record per matching right row in right order. Keys compare as numbers when both
-// sides read as numbers (num_keys), otherwise as texts with blanks trimmed; a missing or blank
-// key matches nothing. Columns: the keys once (left values), the other left columns, then the
-// other right columns. Throws Error for a key column a side lacks or another `how`.
-Table merge_exact_match(const Table& df_left, const Table& df_right, const MergeOptions& options);
 
 // A chart drawn beside a block: right of it, one empty column between, from its header row.
 enum class BlockChart {

@@ -3,16 +3,21 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 
 #include "helmkit/text/cell_value.hpp"
 
 namespace helmkit {
 
-// Reads an Excel 97-2003 workbook (.xls) through FreeXL.
+class ForkedChild;
+
+// Reads an Excel 97-2003 workbook (.xls) through FreeXL. FreeXL runs in a child process
+// (ForkedChild), because it reads out of bounds on some damaged files: such a file then
+// ends the child and is refused as damaged, and the caller goes on.
 class XlsReader {
 public:
     // Opens the workbook. Throws Error naming the file when it is not a readable .xls
-    // workbook or is password-protected.
+    // workbook, is password-protected or damaged.
     explicit XlsReader(const std::filesystem::path& path);
     ~XlsReader();
     XlsReader(const XlsReader&) = delete;
@@ -20,14 +25,17 @@ public:
 
     // Calls `visit` with row and column (both 1-based) and value of every non-empty cell of
     // the first sheet, row by row; stops as soon as `visit` returns false. Dates and
-    // date-times are date-time values. Throws Error naming the file when a cell cannot be read.
+    // date-times are date-time values. Call it once. Throws Error naming the file when a cell
+    // cannot be read.
     void for_each_cell(
         const std::function<bool(std::uint32_t row, std::uint32_t column, const CellValue& value)>&
             visit);
 
 private:
+    [[noreturn]] void fail_from_child();
+
     std::filesystem::path m_path;
-    const void* m_handle = nullptr;
+    std::unique_ptr<ForkedChild> m_child;
 };
 
 }  // namespace helmkit

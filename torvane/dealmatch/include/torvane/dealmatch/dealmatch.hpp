@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "helmkit/base/app_logging.hpp"
-#include "helmkit/workbook/table.hpp"
+#include "helmkit/table/table.hpp"
 
 namespace torvane::dealmatch {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "helmkit/workbook/table.hpp"
+#include "helmkit/table/table.hpp"
 
 namespace torvane::dealmatch {
 

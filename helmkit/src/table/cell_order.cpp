@@ -1,4 +1,4 @@
-#include "helmkit/workbook/cell_order.hpp"
+#include "helmkit/table/cell_order.hpp"
 
 #include <cmath>
 

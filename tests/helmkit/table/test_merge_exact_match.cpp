@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "cell_builders.hpp"
+#include "table/cell_builders.hpp"
 #include "helmkit/base/error.hpp"
-#include "helmkit/workbook/excel_tools.hpp"
+#include "helmkit/table/exact_match.hpp"
 
 using helmkit::CellValue;
 using helmkit::Table;

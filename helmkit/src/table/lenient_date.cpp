@@ -1,4 +1,4 @@
-#include "helmkit/workbook/lenient_date.hpp"
+#include "helmkit/table/lenient_date.hpp"
 
 #include <array>
 #include <cctype>

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "helmkit/workbook/lenient_date.hpp"
+#include "helmkit/table/lenient_date.hpp"
 
 using helmkit::CellValue;
 

@@ -1,9 +1,9 @@
-#include "helmkit/workbook/table.hpp"
+#include "helmkit/table/table.hpp"
 
 #include <algorithm>
 #include <numeric>
 
-#include "helmkit/workbook/cell_order.hpp"
+#include "helmkit/table/cell_order.hpp"
 #include "helmkit/base/error.hpp"
 
 namespace helmkit {

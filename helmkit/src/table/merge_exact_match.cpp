@@ -8,7 +8,7 @@
 
 #include "helmkit/text/cell_text.hpp"
 #include "helmkit/base/error.hpp"
-#include "helmkit/workbook/excel_tools.hpp"
+#include "helmkit/table/exact_match.hpp"
 #include "helmkit/text/number_text.hpp"
 
 namespace helmkit::excelTools {

@@ -3,10 +3,10 @@
 #include <chrono>
 #include <cmath>
 
-#include "cell_builders.hpp"
-#include "helmkit/workbook/cell_order.hpp"
+#include "table/cell_builders.hpp"
+#include "helmkit/table/cell_order.hpp"
 #include "helmkit/base/error.hpp"
-#include "helmkit/workbook/table.hpp"
+#include "helmkit/table/table.hpp"
 
 using helmkit::CellValue;
 using helmkit::Table;

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "helmkit/workbook/table.hpp"
+#include "helmkit/table/table.hpp"
 
 // Short ways to write cells and tables in the table and workbook tests.
 namespace cell_builders {

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "helmkit/table/table.hpp"
+
+namespace helmkit::excelTools {
+
+struct MergeOptions {
+    // Key columns; when empty, `num_keys` are the keys.
+    std::vector<std::string> on;
+    // Keys compared as numbers when both sides read as numbers (12, 12.0 and "12" are equal).
+    std::vector<std::string> num_keys;
+    // Only "inner" is supported.
+    std::string how = "inner";
+    // Added to a non-key column name that both sides have: left, right.
+    std::pair<std::string, std::string> suffixes{"_x", "_y"};
+};
+
+// Returns the inner join of `df_left` and `df_right` on equal keys: for each left row in
+// order, one record per matching right row in right order. Keys compare as numbers when both
+// sides read as numbers (num_keys), otherwise as texts with blanks trimmed; a missing or blank
+// key matches nothing. Columns: the keys once (left values), the other left columns, then the
+// other right columns. Throws Error for a key column a side lacks or another `how`.
+Table merge_exact_match(const Table& df_left, const Table& df_right, const MergeOptions& options);
+
+}  // namespace helmkit::excelTools
