@@ -1,6 +1,7 @@
 #include "helmkit/base/forked_child.hpp"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -20,6 +21,9 @@
 #endif
 #endif
 
+// Present when a sanitizer runs the process (a fuzzer's crash dump hangs on it), else null.
+extern "C" void __sanitizer_set_death_callback(void (*callback)()) __attribute__((weak));
+
 namespace helmkit {
 
 namespace {
@@ -36,6 +40,9 @@ void limit_child(const ForkedChild::Limits& limits) {
 #endif
     const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
     if (null >= 0) ::dup2(null, STDERR_FILENO);
+    // A child that a damaged input ends is an outcome the parent reports, not a finding of
+    // the parent's fuzzer.
+    if (__sanitizer_set_death_callback != nullptr) __sanitizer_set_death_callback(nullptr);
 }
 
 ProcessStatus status_of(int wait_status) {
@@ -76,6 +83,7 @@ ForkedChild::ForkedChild(const std::function<void(ChildOutput&)>& work, const Li
     }
     ::close(fds[1]);
     m_fd = fds[0];
+    m_quiet_seconds = limits.quiet_seconds;
 }
 
 ForkedChild::~ForkedChild() {
@@ -92,10 +100,19 @@ bool ForkedChild::fill() {
     }
     const std::size_t kept = m_buffer.size();
     m_buffer.resize(kept + k_chunk);
-    ssize_t got;
+    // A child stuck without using CPU (waiting on a lock it inherited) is ended too.
+    pollfd ready{m_fd, POLLIN, 0};
+    int polled;
     do {
-        got = ::read(m_fd, m_buffer.data() + kept, k_chunk);
-    } while (got < 0 && errno == EINTR);
+        polled = ::poll(&ready, 1, static_cast<int>(m_quiet_seconds * 1000));
+    } while (polled < 0 && errno == EINTR);
+    if (polled == 0) ::kill(m_pid, SIGKILL);
+    ssize_t got = -1;
+    if (polled > 0) {
+        do {
+            got = ::read(m_fd, m_buffer.data() + kept, k_chunk);
+        } while (got < 0 && errno == EINTR);
+    }
     m_buffer.resize(kept + static_cast<std::size_t>(got > 0 ? got : 0));
     return got > 0;
 }

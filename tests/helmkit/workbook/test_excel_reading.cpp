@@ -88,6 +88,20 @@ TEST(ExcelByCells, RowsFarApartKeepTheirOrderAndOnlyTheirCells) {
               (std::vector<CellValue>{whole(3), CellValue(), CellValue(), CellValue()}));
 }
 
+// FreeXL reads far past a buffer of its own on this damaged file (found by fuzz_xls); under
+// AddressSanitizer that ends the process that runs it. The reader's child process takes it.
+TEST(ExcelByCells, AnXlsFileThatMakesFreeXlMisreadIsRefusedAsDamaged) {
+    const auto path = source_dir() / "tests/fixtures/xls/freexl_overread.xls";
+    try {
+        read_excel_by_cells(path, k_customer);
+        FAIL() << "a damaged workbook was read";
+    } catch (const helmkit::Error& error) {
+        const std::string message = error.what();
+        EXPECT_NE(message.find(path.string()), std::string::npos) << message;
+        EXPECT_NE(message.find("as an .xls workbook"), std::string::npos) << message;
+    }
+}
+
 TEST(ExcelByCells, WorkbooksThatCannotBeReadAreErrorsNamingTheFile) {
     TempDir dir;
     write_file(dir / "fake.xls", "this is no workbook");

@@ -145,7 +145,11 @@ std::pair<bool, std::string> Dealmatch::_process() {
     const bool customer_found =
         fileMg::check_file_exists(m_customer_data_path, {".xlsx", ".xls"});
     if (customer_found) {
-        customer_load = std::async(std::launch::async, [path = m_customer_data_path, customer_cells] {
+        // An .xls workbook is read by a forked child process, and no other thread may hold a
+        // lock (the allocator's) at a fork: it is read after the CSV, on this thread.
+        const bool forks = fileMg::check_file_exists(m_customer_data_path, {".xls"});
+        const auto policy = forks ? std::launch::deferred : std::launch::async;
+        customer_load = std::async(policy, [path = m_customer_data_path, customer_cells] {
             const auto cell_mapping = checked_mapping("customer_data", customer_cells);
             auto table = excelTools::read_excel_by_cells(path, cell_mapping);
             if (!table.empty()) normalise_dates(table, "RDD");

@@ -17,11 +17,13 @@ namespace helmkit {
 // blow-up ends the child, never the caller.
 class ForkedChild {
 public:
-    // What the child may spend before the system ends it: CPU seconds, and address space in
-    // bytes (not applied under AddressSanitizer, which reserves far more than it uses).
+    // What the child may spend before it is ended: CPU seconds, and address space in bytes
+    // (not applied under AddressSanitizer, which reserves far more than it uses), both counted
+    // by the system; and seconds of waiting for its next bytes, counted by the reading side.
     struct Limits {
         unsigned cpu_seconds = 60;
         std::size_t address_space = std::size_t{1} << 30;
+        unsigned quiet_seconds = 120;
     };
 
     // Forks; the child runs `work` with a ChildOutput, its standard error sent to /dev/null,
@@ -34,7 +36,8 @@ public:
     ForkedChild& operator=(const ForkedChild&) = delete;
 
     // Fills `data` with the next `size` bytes the child sent. Returns false when the child
-    // stopped sending before all of them.
+    // stopped sending before all of them, or sent nothing for `quiet_seconds` (it is then
+    // ended with SIGKILL).
     bool read(void* data, std::size_t size);
     // Reads a length-prefixed text written by ChildOutput::write_text; false as read().
     bool read_text(std::string& text);
@@ -59,6 +62,7 @@ private:
     bool fill();
 
     pid_t m_pid = -1;
+    unsigned m_quiet_seconds = 0;
     int m_fd = -1;
     std::string m_buffer;
     std::size_t m_offset = 0;
