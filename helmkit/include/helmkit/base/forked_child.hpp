@@ -14,7 +14,8 @@ namespace helmkit {
 
 // A copy of this process that runs one piece of work and sends its result back through a
 // pipe. Libraries that may misbehave on damaged input run there: a crash, a hang or a memory
-// blow-up ends the child, never the caller.
+// blow-up ends the child, never the caller. Start one only while no other thread of this
+// process runs: a lock another thread holds at the fork stays locked in the child for good.
 class ForkedChild {
 public:
     // What the child may spend before it is ended: CPU seconds, and address space in bytes

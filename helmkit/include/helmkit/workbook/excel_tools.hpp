@@ -27,7 +27,8 @@ Table read_csv_by_cells(const std::filesystem::path& path, const CellMapping& ma
 
 // Reads a table from the active sheet of an .xlsx workbook or the first sheet of an .xls
 // workbook, with the rules of read_csv_by_cells; cells keep their workbook types, an empty
-// text counts as missing. Throws Error naming the file when it cannot be read.
+// text counts as missing; an .xls workbook only while no other thread runs (XlsReader).
+// Throws Error naming the file when it cannot be read.
 Table read_excel_by_cells(const std::filesystem::path& path, const CellMapping& mapping);
 
 // A chart drawn beside a block: right of it, one empty column between, from its header row.

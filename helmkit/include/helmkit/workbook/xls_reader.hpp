@@ -13,7 +13,8 @@ class ForkedChild;
 
 // Reads an Excel 97-2003 workbook (.xls) through FreeXL. FreeXL runs in a child process
 // (ForkedChild), because it reads out of bounds on some damaged files: such a file then
-// ends the child and is refused as damaged, and the caller goes on.
+// ends the child and is refused as damaged, and the caller goes on. Like any ForkedChild, open
+// one only while no other thread runs.
 class XlsReader {
 public:
     // Opens the workbook. Throws Error naming the file when it is not a readable .xls
