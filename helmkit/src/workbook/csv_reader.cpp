@@ -118,6 +118,8 @@ struct FirstPass {
     bool bom = false;
     bool utf8 = true;
     char delimiter = ',';
+    // Line feeds or carriage returns, whichever the file holds more of.
+    std::size_t line_breaks = 0;
 };
 
 FirstPass scan(const std::filesystem::path& path) {
@@ -127,6 +129,8 @@ FirstPass scan(const std::filesystem::path& path) {
     std::string carry;
     bool started = false;
     DelimiterCount delimiters;
+    std::size_t feeds = 0;
+    std::size_t returns = 0;
     file.read_chunks([&](std::string_view chunk) {
         if (!started) {
             head.append(chunk);
@@ -141,6 +145,8 @@ FirstPass scan(const std::filesystem::path& path) {
             }
         }
         delimiters.add(chunk);
+        feeds += static_cast<std::size_t>(std::count(chunk.begin(), chunk.end(), '\n'));
+        returns += static_cast<std::size_t>(std::count(chunk.begin(), chunk.end(), '\r'));
         if (!found.utf8) return;
         carry.append(chunk);
         const std::size_t complete = incomplete_tail(carry);
@@ -159,6 +165,7 @@ FirstPass scan(const std::filesystem::path& path) {
     }
     if (found.utf8 && find_invalid_utf8(carry) != std::string_view::npos) found.utf8 = false;
     found.delimiter = delimiters.delimiter();
+    found.line_breaks = std::max(feeds, returns);
     return found;
 }
 
@@ -166,7 +173,8 @@ FirstPass scan(const std::filesystem::path& path) {
 
 CsvFormat for_each_csv_field(
     const std::filesystem::path& path,
-    const std::function<void(std::uint32_t, std::uint32_t, std::string_view)>& visit) {
+    const std::function<void(std::uint32_t, std::uint32_t, std::string_view)>& visit,
+    const std::function<void(std::size_t)>& before_fields) {
     // Two passes over the file in chunks, so that memory does not grow with it: the first
     // decides the encoding (one byte that is not UTF-8 anywhere makes it Windows-1252) and the
     // delimiter, the second parses.
@@ -174,6 +182,7 @@ CsvFormat for_each_csv_field(
     CsvFormat format;
     format.windows_1252 = !found.utf8;
     format.delimiter = found.delimiter;
+    if (before_fields) before_fields(found.line_breaks);
 
     CsvParser parser(CSV_REPALL_NL);
     csv_set_delim(parser.get(), static_cast<unsigned char>(format.delimiter));

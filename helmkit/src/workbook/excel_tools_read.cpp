@@ -12,6 +12,9 @@ namespace helmkit::excelTools {
 
 namespace {
 
+// At most this many rows are reserved ahead for a CSV file's columns.
+constexpr std::size_t k_reserved_rows = std::size_t{1} << 22;
+
 // Collects the cells of the mapped columns while a file streams by and makes the table. A
 // column is kept dense, indexed by row, while its rows come with few gaps, so that it becomes
 // the table's column without a copy; once a row lies far beyond the cells it holds (a sheet
@@ -28,6 +31,11 @@ public:
         }
         m_columns.resize(mapping.size());
         m_mapping = &mapping;
+    }
+
+    // Makes room for `rows` rows in every column, so that they do not move while they grow.
+    void reserve_rows(std::size_t rows) {
+        for (auto& column : m_columns) column.dense().reserve(rows);
     }
 
     bool wants(std::uint32_t column) const {
@@ -199,6 +207,10 @@ Table read_csv_by_cells(const std::filesystem::path& path, const CellMapping& ma
             if (!table.wants(field)) return;
             auto number = parse_plain_number(text);
             table.put(record, field, number ? std::move(*number) : CellValue(std::string(text)));
+        },
+        [&](std::size_t line_breaks) {
+            // Room for the rows the file may hold, within a bound: untouched room costs no memory.
+            table.reserve_rows(std::min<std::size_t>(line_breaks + 1, k_reserved_rows));
         });
     if (format.windows_1252) {
         // Built by appending: GCC 12 at -O3 warns falsely (-Wrestrict) about "'" + std::string.

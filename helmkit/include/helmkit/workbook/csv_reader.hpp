@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -20,11 +21,13 @@ struct CsvFormat {
 // line is an empty row, as in spreadsheet software. The file is UTF-8, with or
 // without a byte-order mark, or else read as Windows-1252; the delimiter (comma, semicolon or
 // tab) is the one the first line holds most of outside quotes. Spaces around unquoted fields
-// are dropped. Returns what it found. Throws Error naming the
-// file when it cannot be read, is UTF-16, or ends inside a quoted field.
+// are dropped. Before the first field, calls `before_fields` (when given) with the number of
+// line breaks the file holds, at least its row count less one. Returns what it found. Throws
+// Error naming the file when it cannot be read, is UTF-16, or ends inside a quoted field.
 CsvFormat for_each_csv_field(
     const std::filesystem::path& path,
     const std::function<void(std::uint32_t row, std::uint32_t field, std::string_view text)>&
-        visit);
+        visit,
+    const std::function<void(std::size_t line_breaks)>& before_fields = {});
 
 }  // namespace helmkit
