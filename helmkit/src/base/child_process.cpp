@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <exception>
 
 #include "helmkit/base/error.hpp"
 #include "helmkit/base/process_setup.hpp"
@@ -68,9 +67,7 @@ std::optional<std::filesystem::path> find_program(std::string_view name) {
     return std::nullopt;
 }
 
-namespace {
-
-pid_t start_process(const std::vector<std::string>& argv) {
+ProcessStatus run_process(const std::vector<std::string>& argv) {
     if (argv.empty() || argv.front().empty())
         throw Error("cannot start a process without a command");
     std::vector<char*> pointers;
@@ -84,10 +81,6 @@ pid_t start_process(const std::vector<std::string>& argv) {
     if (spawned != 0) {
         throw Error("cannot start " + command_line_text(argv) + ": " + std::strerror(spawned));
     }
-    return pid;
-}
-
-ProcessStatus wait_for_process(pid_t pid, const std::vector<std::string>& argv) {
     int raw = 0;
     while (::waitpid(pid, &raw, 0) < 0) {
         if (errno != EINTR) {
@@ -101,35 +94,6 @@ ProcessStatus wait_for_process(pid_t pid, const std::vector<std::string>& argv) 
         status.signal = WTERMSIG(raw);
     }
     return status;
-}
-
-}  // namespace
-
-ProcessStatus run_process(const std::vector<std::string>& argv) {
-    return wait_for_process(start_process(argv), argv);
-}
-
-std::vector<ProcessStatus> run_processes(const std::vector<std::vector<std::string>>& commands) {
-    std::vector<pid_t> pids;
-    std::exception_ptr failure;
-    for (const auto& argv : commands) {
-        try {
-            pids.push_back(start_process(argv));
-        } catch (const Error&) {
-            failure = std::current_exception();
-            break;
-        }
-    }
-    std::vector<ProcessStatus> statuses;
-    for (std::size_t i = 0; i < pids.size(); ++i) {
-        try {
-            statuses.push_back(wait_for_process(pids[i], commands[i]));
-        } catch (const Error&) {
-            if (!failure) failure = std::current_exception();
-        }
-    }
-    if (failure) std::rethrow_exception(failure);
-    return statuses;
 }
 
 std::string command_line_text(const std::vector<std::string>& argv) {

@@ -123,23 +123,6 @@ TEST(RunProcess, ReportsTheSignalAndFailureToStart) {
     EXPECT_THROW(helmkit::run_process({}), helmkit::Error);
 }
 
-TEST(RunProcesses, RunsAllAtOnceAndReportsEachInOrder) {
-    TempDir dir;
-    // Each waits for the other's mark, so they finish only if both run at the same time.
-    const auto a = (dir / "a").string();
-    const auto b = (dir / "b").string();
-    const std::string wait_for = "for i in $(seq 100); do test -e \"$1\" && exit $2; sleep 0.1; done; exit 9";
-    const auto statuses = helmkit::run_processes(
-        {{"sh", "-c", "touch \"$0\"; " + wait_for, a, b, "3"},
-         {"sh", "-c", "touch \"$0\"; " + wait_for, b, a, "4"}});
-    ASSERT_EQ(statuses.size(), 2u);
-    EXPECT_EQ(statuses[0].exit_code, 3);
-    EXPECT_EQ(statuses[1].exit_code, 4);
-
-    const ScopedEnv env("PATH", dir.path().string() + ":/usr/bin:/bin");
-    EXPECT_THROW(helmkit::run_processes({{"true"}, {"no-such-program"}}), helmkit::Error);
-}
-
 TEST(CommandLineText, QuotesWhatAShellWouldSplitOrExpand) {
     EXPECT_EQ(helmkit::command_line_text({"mmdc", "-i", "in/a.mmd", "-o", "out/a.svg"}),
               "mmdc -i in/a.mmd -o out/a.svg");

@@ -3,7 +3,6 @@
 #include <stdlib.h>
 
 #include <algorithm>
-#include <memory>
 #include <cerrno>
 #include <system_error>
 #include <thread>
@@ -102,41 +101,32 @@ std::string batch_markdown(const std::vector<std::string>& sources) {
     return markdown;
 }
 
-std::vector<std::vector<std::optional<std::string>>> render_in_runs(
-    const std::vector<std::vector<std::string>>& runs, const fs::path& scratch_parent) {
-    std::vector<std::unique_ptr<ScratchFolder>> scratches;
-    std::vector<std::vector<std::string>> commands;
-    const auto processors = std::max(1u, std::thread::hardware_concurrency());
-    const auto jobs = std::max<std::size_t>(1, processors / std::max<std::size_t>(1, runs.size()));
-    for (const auto& sources : runs) {
-        scratches.push_back(std::make_unique<ScratchFolder>(scratch_parent));
-        const fs::path& folder = scratches.back()->path();
-        const fs::path markdown = folder / "diagrams.md";
-        helmkit::write_file_atomically(markdown, batch_markdown(sources));
-        commands.push_back({k_renderer, "--quiet", "--jobs", std::to_string(jobs), "-i",
-                            markdown.string(), "-o", (folder / "diagram.svg").string()});
-    }
-    std::vector<std::vector<std::optional<std::string>>> svgs;
-    for (const auto& sources : runs) svgs.emplace_back(sources.size());
-    std::vector<helmkit::ProcessStatus> statuses;
+std::vector<std::optional<std::string>> render_in_one_run(
+    const std::vector<std::string>& sources, const fs::path& scratch_parent) {
+    const ScratchFolder scratch(scratch_parent);
+    const fs::path markdown = scratch.path() / "diagrams.md";
+    helmkit::write_file_atomically(markdown, batch_markdown(sources));
+    const auto jobs = std::max(1u, std::thread::hardware_concurrency());
+    const std::vector<std::string> command{k_renderer, "--quiet", "--jobs", std::to_string(jobs),
+                                           "-i", markdown.string(), "-o",
+                                           (scratch.path() / "diagram.svg").string()};
+    bool succeeded = false;
     {
         const helmkit::Progress::Pause pause;
         try {
-            statuses = helmkit::run_processes(commands);
+            succeeded = helmkit::run_process(command).succeeded();
         } catch (const helmkit::Error&) {
-            return svgs;
+            return std::vector<std::optional<std::string>>(sources.size());
         }
     }
-    for (std::size_t run = 0; run < runs.size(); ++run) {
-        for (std::size_t i = 0; i < runs[run].size(); ++i) {
-            const fs::path svg =
-                scratches[run]->path() / ("diagram-" + std::to_string(i + 1) + ".svg");
-            if (!fs::is_regular_file(svg)) continue;
-            auto bytes = helmkit::fileMg::read_file(svg);
-            // A renderer that stopped at a failing diagram may have been writing another one:
-            // the serialised SVG ends with its closing tag only once it is whole.
-            if (statuses[run].succeeded() || is_whole_svg(bytes)) svgs[run][i] = std::move(bytes);
-        }
+    std::vector<std::optional<std::string>> svgs(sources.size());
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        const fs::path svg = scratch.path() / ("diagram-" + std::to_string(i + 1) + ".svg");
+        if (!fs::is_regular_file(svg)) continue;
+        auto bytes = helmkit::fileMg::read_file(svg);
+        // A renderer that stopped at a failing diagram may have been writing another one: the
+        // serialised SVG ends with its closing tag only once it is whole.
+        if (succeeded || is_whole_svg(bytes)) svgs[i] = std::move(bytes);
     }
     return svgs;
 }
@@ -159,29 +149,15 @@ std::optional<std::string> DiagramBatches::svg_of(std::size_t i) {
         texts.push_back(*m_sources[j]);
     }
     if (members.size() < 2) return std::nullopt;
-    // One browser works on one diagram at a time whatever it is asked, so each processor gets
-    // a run of its own over a share of the diagrams, in order.
-    const std::size_t run_count =
-        std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()), members.size() / 2);
-    std::vector<std::vector<std::string>> runs(std::max<std::size_t>(1, run_count));
-    std::vector<std::size_t> run_of(members.size());
+    auto svgs = render_in_one_run(texts, m_scratch_parent);
+    bool first_missing = true;
     for (std::size_t k = 0; k < members.size(); ++k) {
-        run_of[k] = k * runs.size() / members.size();
-        runs[run_of[k]].push_back(std::move(texts[k]));
-    }
-    const auto svgs = render_in_runs(runs, m_scratch_parent);
-    std::vector<bool> first_missing(runs.size(), true);
-    std::vector<std::size_t> next_in_run(runs.size(), 0);
-    for (std::size_t k = 0; k < members.size(); ++k) {
-        const std::size_t run = run_of[k];
-        const auto& svg = svgs[run][next_in_run[run]++];
         // An SVG that is not UTF-8 is rendered again alone, where it fails as it always has.
-        if (svg && helmkit::find_invalid_utf8(*svg) == std::string_view::npos) {
-            m_svgs[members[k]] = *svg;
-        } else if (first_missing[run]) {
-            // The run stopped at this diagram: it is rendered alone, the rest of the run again.
+        if (svgs[k] && helmkit::find_invalid_utf8(*svgs[k]) == std::string_view::npos) {
+            m_svgs[members[k]] = std::move(svgs[k]);
+        } else if (first_missing) {
             m_alone[members[k]] = true;
-            first_missing[run] = false;
+            first_missing = false;
         }
     }
     return std::exchange(m_svgs[i], std::nullopt);

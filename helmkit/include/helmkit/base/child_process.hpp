@@ -27,11 +27,6 @@ std::optional<std::filesystem::path> find_program(std::string_view name);
 // waits for it to end. Throws Error naming the command when it cannot be started.
 ProcessStatus run_process(const std::vector<std::string>& argv);
 
-// Starts every command of `commands` as run_process does, all at once, and waits for all of
-// them; returns their statuses in the same order. Throws Error when one cannot be started,
-// after waiting for those that were.
-std::vector<ProcessStatus> run_processes(const std::vector<std::vector<std::string>>& commands);
-
 // Returns the command line `argv` as a user would type it into a POSIX shell: arguments
 // holding blanks, quotes or other special characters are put in single quotes.
 std::string command_line_text(const std::vector<std::string>& argv);

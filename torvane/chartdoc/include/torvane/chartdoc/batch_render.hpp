@@ -17,15 +17,15 @@ bool fits_in_a_block(std::string_view source);
 // written (a line feed added after a text that does not end with one).
 std::string batch_markdown(const std::vector<std::string>& sources);
 
-// Renders each group of diagram texts in `runs` (each text fit for a block) with one start of
-// the renderer `mmdc`, all groups at once: given a Markdown file, it renders the blocks in one
-// browser and writes <stem>-1.svg, <stem>-2.svg, ... Each run works in a hidden folder made
-// inside `scratch_parent` and removed afterwards. Returns, per run and source, the SVG file's
-// bytes, or nothing when it was not written whole (the renderer stopped at a diagram that
-// failed). Throws helmkit::Error when a scratch folder or a Markdown file cannot be made or an
-// SVG file cannot be read.
-std::vector<std::vector<std::optional<std::string>>> render_in_runs(
-    const std::vector<std::vector<std::string>>& runs, const std::filesystem::path& scratch_parent);
+// Renders the diagram texts `sources` (each fit for a block) with one start of the renderer
+// `mmdc`: given a Markdown file, it renders the blocks in one browser, as many at a time as
+// there are processors, and writes <stem>-1.svg, <stem>-2.svg, ... The work happens in a
+// hidden folder made inside `scratch_parent` and removed afterwards. Returns, for each source,
+// the SVG file's bytes, or nothing when it was not written whole (the renderer stopped at a
+// diagram that failed). Throws helmkit::Error when the scratch folder or the Markdown file
+// cannot be made or an SVG file cannot be read.
+std::vector<std::optional<std::string>> render_in_one_run(
+    const std::vector<std::string>& sources, const std::filesystem::path& scratch_parent);
 
 // The SVGs of one run's diagrams, rendered in as few renderer starts as their failures allow.
 class DiagramBatches {
@@ -36,11 +36,10 @@ public:
                    std::filesystem::path scratch_parent);
 
     // Returns the SVG (UTF-8 bytes as the renderer wrote them) of diagram `i`, rendering it and
-    // every later batchable diagram not rendered yet, in one run per processor, when no run has
-    // covered it.
+    // every later batchable diagram not rendered yet in one run when no run has covered it.
     // Returns nothing when `i` is to be rendered alone: it may not be batched, it is the first
     // diagram a failed batch did not render, or it is the only one left. Diagrams are asked for in
-    // order. Throws helmkit::Error as render_in_runs() does.
+    // order. Throws helmkit::Error as render_in_one_run() does.
     std::optional<std::string> svg_of(std::size_t i);
 
 private:
