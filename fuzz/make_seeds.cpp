@@ -5,9 +5,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "test_images.hpp"
@@ -189,28 +191,24 @@ int main(int argc, char** argv) {
     try {
         const fs::path out = argv[1];
         const fs::path source = argv[2];
-        Seeds xlsx(out / "fuzz_xlsx");
-        xlsx_seeds(xlsx);
-        Seeds xls(out / "fuzz_xls");
-        xls.add_file(source / "tests/fixtures/xls/orders.xls");
-        Seeds csv(out / "fuzz_csv");
-        csv_seeds(csv);
-        Seeds dates(out / "fuzz_lenient_date");
-        date_seeds(dates);
-        Seeds addresses(out / "fuzz_cell_address");
-        cell_address_seeds(addresses);
-        Seeds patterns(out / "fuzz_file_pattern");
-        pattern_seeds(patterns);
-        Seeds json(out / "fuzz_json_config");
-        json_seeds(json);
-        Seeds png(out / "fuzz_png");
-        png_seeds(png);
-        Seeds jpeg(out / "fuzz_jpeg");
-        jpeg_seeds(jpeg);
-        Seeds bmp(out / "fuzz_bmp");
-        bmp_seeds(bmp);
-        Seeds markdown(out / "fuzz_markdown");
-        markdown_seeds(markdown);
+        const std::vector<std::pair<const char*, std::function<void(Seeds&)>>> makers{
+            {"fuzz_xlsx", xlsx_seeds},
+            {"fuzz_xls",
+             [&](Seeds& seeds) { seeds.add_file(source / "tests/fixtures/xls/orders.xls"); }},
+            {"fuzz_csv", csv_seeds},
+            {"fuzz_lenient_date", date_seeds},
+            {"fuzz_cell_address", cell_address_seeds},
+            {"fuzz_file_pattern", pattern_seeds},
+            {"fuzz_json_config", json_seeds},
+            {"fuzz_png", png_seeds},
+            {"fuzz_jpeg", jpeg_seeds},
+            {"fuzz_bmp", bmp_seeds},
+            {"fuzz_markdown", markdown_seeds},
+        };
+        for (const auto& [target, make] : makers) {
+            Seeds seeds(out / target);
+            make(seeds);
+        }
     } catch (const std::exception& error) {
         std::cerr << "make_seeds: " << error.what() << "\n";
         return 1;

@@ -57,6 +57,19 @@ inline RunResult merge_one_pdf(const fs::path& program, const TempDir& dir) {
     return run_program(program, {"gridpage", "-c", "merge.json"}, dir.path(), k_plain_env);
 }
 
+// Runs the torvane at `program` from a folder of its own without the build's library path:
+// it prints its version and merges a PDF there.
+inline void expect_runs_from_anywhere(const fs::path& program) {
+    TempDir elsewhere;
+    const auto version = run_program(program, {"--version"}, elsewhere.path(), k_plain_env);
+    EXPECT_EQ(version.status, 0) << version.err;
+    EXPECT_EQ(version.out, "torvane " + k_version + "\n");
+    const auto merged = merge_one_pdf(program, elsewhere);
+    EXPECT_EQ(merged.status, 0) << merged.err;
+    EXPECT_EQ(merged.out, "Success: out/merged.pdf\n") << merged.err;
+    EXPECT_TRUE(fs::exists(elsewhere / "out" / "merged.pdf"));
+}
+
 // The dynamic section line of an ELF file that holds its run path, empty when it has none.
 inline std::string run_path_of(const fs::path& elf) {
     const auto result = run_program("/usr/bin/readelf", {"-d", elf.string()}, elf.parent_path());

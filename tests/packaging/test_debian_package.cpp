@@ -65,14 +65,7 @@ TEST(DebianPackage, PackageDependsOnTheLinkedLibrariesAndTheFontsAndRunsWherever
     const auto unpacked = run_program("/usr/bin/dpkg-deb", {"-x", deb.string(), root.path().string()},
                                       dir.path());
     ASSERT_EQ(unpacked.status, 0) << unpacked.err;
-    const auto program = root / "usr" / "bin" / "torvane";
-    TempDir elsewhere;
-    const auto version = run_program(program, {"--version"}, elsewhere.path(), k_plain_env);
-    EXPECT_EQ(version.status, 0) << version.err;
-    EXPECT_EQ(version.out, "torvane " + k_version + "\n");
-    const auto merged = merge_one_pdf(program, elsewhere);
-    EXPECT_EQ(merged.status, 0) << merged.err;
-    EXPECT_EQ(merged.out, "Success: out/merged.pdf\n") << merged.err;
+    expect_runs_from_anywhere(root / "usr" / "bin" / "torvane");
     EXPECT_TRUE(fs::is_regular_file(root / "usr" / "share" / "man" / "man1" / "torvane.1.gz"));
     EXPECT_TRUE(fs::is_regular_file(root / "usr" / "share" / "bash-completion" / "completions" / "torvane"));
 }

@@ -10,16 +10,7 @@ TEST(Install, InstalledProgramRunsFromAnyFolderWithoutALibraryPath) {
     install_into(prefix.path());
     const auto program = prefix / "bin" / "torvane";
     ASSERT_TRUE(fs::exists(program));
-
-    TempDir elsewhere;
-    const auto version = run_program(program, {"--version"}, elsewhere.path(), k_plain_env);
-    EXPECT_EQ(version.status, 0) << version.err;
-    EXPECT_EQ(version.out, "torvane " + k_version + "\n");
-
-    const auto merged = merge_one_pdf(program, elsewhere);
-    EXPECT_EQ(merged.status, 0) << merged.err;
-    EXPECT_EQ(merged.out, "Success: out/merged.pdf\n") << merged.err;
-    EXPECT_TRUE(fs::exists(elsewhere / "out" / "merged.pdf"));
+    expect_runs_from_anywhere(program);
 }
 
 TEST(Install, EveryLibraryLiesInItsOwnFolderFoundThroughRelativeRunPaths) {

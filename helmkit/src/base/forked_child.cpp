@@ -86,11 +86,12 @@ ForkedChild::ForkedChild(const std::function<void(ChildOutput&)>& work, const Li
     m_quiet_seconds = limits.quiet_seconds;
 }
 
-ForkedChild::~ForkedChild() {
-    if (!m_finished) {
-        ::kill(m_pid, SIGKILL);
-        finish();
-    }
+ForkedChild::~ForkedChild() { stop(); }
+
+ProcessStatus ForkedChild::stop() {
+    // A child that already ended is a zombie until reaped: the signal leaves its status alone.
+    if (!m_finished) ::kill(m_pid, SIGKILL);
+    return finish();
 }
 
 bool ForkedChild::fill() {
@@ -126,9 +127,9 @@ bool ForkedChild::read(void* data, std::size_t size) {
     return true;
 }
 
-bool ForkedChild::read_text(std::string& text) {
+bool ForkedChild::read_text(std::string& text, std::size_t limit) {
     std::uint32_t size = 0;
-    if (!read(&size, sizeof size)) return false;
+    if (!read(&size, sizeof size) || size > limit) return false;
     text.resize(size);
     return read(text.data(), size);
 }

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <string>
+#include <type_traits>
+#include <variant>
 
 #include "helmkit/base/error.hpp"
 #include "helmkit/base/forked_child.hpp"
@@ -20,6 +22,10 @@ enum Tag : char {
     k_done = 'D',    // nothing
 };
 
+// The longest text the child may send: a cell holds at most 32,767 characters (4 bytes each in
+// UTF-8 at most), a message names a path.
+constexpr std::size_t k_text_limit = 1u << 20;
+
 // FreeXL gives dates as "YYYY-MM-DD" and date-times as "YYYY-MM-DD HH:MM:SS".
 CellValue date_time_from_text(const char* text) {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
@@ -33,6 +39,16 @@ CellValue date_time_from_text(const char* text) {
     return DateTime{std::chrono::local_days{date}.time_since_epoch() + std::chrono::hours{hour} +
                     std::chrono::minutes{minute} + std::chrono::seconds{second}};
 }
+
+// A value's kind on the wire: the index of its alternative in CellValue.
+constexpr std::uint8_t k_whole = 1;
+constexpr std::uint8_t k_real = 2;
+constexpr std::uint8_t k_text = 3;
+constexpr std::uint8_t k_date_time = 5;
+static_assert(std::is_same_v<std::variant_alternative_t<k_whole, CellValue>, std::int64_t>);
+static_assert(std::is_same_v<std::variant_alternative_t<k_real, CellValue>, double>);
+static_assert(std::is_same_v<std::variant_alternative_t<k_text, CellValue>, std::string>);
+static_assert(std::is_same_v<std::variant_alternative_t<k_date_time, CellValue>, DateTime>);
 
 void send_tag(ForkedChild::ChildOutput& out, Tag tag) { out.write(&tag, 1); }
 
@@ -128,7 +144,7 @@ XlsReader::XlsReader(const std::filesystem::path& path) : m_path(path) {
     if (!m_child->read(&tag, 1)) fail_from_child();
     if (tag == k_failed) {
         std::string message;
-        if (!m_child->read_text(message)) fail_from_child();
+        if (!m_child->read_text(message, k_text_limit)) fail_from_child();
         throw Error(message);
     }
     if (tag != k_opened) fail_from_child();
@@ -137,7 +153,8 @@ XlsReader::XlsReader(const std::filesystem::path& path) : m_path(path) {
 XlsReader::~XlsReader() = default;
 
 void XlsReader::fail_from_child() {
-    const auto status = m_child->finish();
+    // What the child sent no longer makes sense: whatever it does now is of no use.
+    const auto status = m_child->stop();
     throw Error("cannot read '" + m_path.string() +
                 "' as an .xls workbook: the reader stopped on damaged data (it " +
                 describe_process_status(status) + ")");
@@ -154,7 +171,7 @@ void XlsReader::for_each_cell(
         }
         if (tag == k_failed) {
             std::string message;
-            if (!m_child->read_text(message)) fail_from_child();
+            if (!m_child->read_text(message, k_text_limit)) fail_from_child();
             throw Error(message);
         }
         if (tag != k_cell) fail_from_child();
@@ -168,25 +185,25 @@ void XlsReader::for_each_cell(
         CellValue value;
         bool complete = true;
         switch (kind) {
-            case 1: {
+            case k_whole: {
                 std::int64_t whole = 0;
                 complete = m_child->read(&whole, sizeof whole);
                 value = whole;
                 break;
             }
-            case 2: {
+            case k_real: {
                 double real = 0;
                 complete = m_child->read(&real, sizeof real);
                 value = real;
                 break;
             }
-            case 3: {
+            case k_text: {
                 std::string text;
-                complete = m_child->read_text(text);
+                complete = m_child->read_text(text, k_text_limit);
                 value = std::move(text);
                 break;
             }
-            case 5: {
+            case k_date_time: {
                 std::int64_t micros = 0;
                 complete = m_child->read(&micros, sizeof micros);
                 value = DateTime{std::chrono::microseconds{micros}};

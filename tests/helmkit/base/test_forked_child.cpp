@@ -14,6 +14,8 @@ using helmkit::ForkedChild;
 
 namespace {
 
+constexpr std::size_t k_limit = 1u << 20;
+
 ForkedChild::Limits quick_limits() {
     ForkedChild::Limits limits;
     limits.cpu_seconds = 2;
@@ -36,8 +38,8 @@ TEST(ForkedChild, SendsWhatTheWorkWritesAndEndsWithStatusZero) {
     std::string text;
     std::string long_text;
     ASSERT_TRUE(child.read(&number, sizeof number));
-    ASSERT_TRUE(child.read_text(text));
-    ASSERT_TRUE(child.read_text(long_text));
+    ASSERT_TRUE(child.read_text(text, k_limit));
+    ASSERT_TRUE(child.read_text(long_text, k_limit));
     EXPECT_EQ(number, 4242u);
     EXPECT_EQ(text, "text from the child");
     EXPECT_EQ(long_text, std::string(300 * 1024, 'x'));
@@ -56,16 +58,16 @@ TEST(ForkedChild, ACrashOrAnExceptionEndsOnlyTheChild) {
         },
         quick_limits());
     std::string text;
-    ASSERT_TRUE(crashing.read_text(text));
+    ASSERT_TRUE(crashing.read_text(text, k_limit));
     EXPECT_EQ(text, "before");
-    EXPECT_FALSE(crashing.read_text(text));
+    EXPECT_FALSE(crashing.read_text(text, k_limit));
     // Under AddressSanitizer, its signal handler reports the crash and exits with status 1.
     const auto crashed = crashing.finish();
     EXPECT_TRUE(crashed.signal == SIGSEGV || (crashed.exit_code && *crashed.exit_code != 0));
 
     ForkedChild throwing([](ForkedChild::ChildOutput&) { throw std::runtime_error("no"); },
                          quick_limits());
-    EXPECT_FALSE(throwing.read_text(text));
+    EXPECT_FALSE(throwing.read_text(text, k_limit));
     EXPECT_EQ(throwing.finish().exit_code, 1);
 }
 
@@ -109,4 +111,16 @@ TEST(ForkedChild, AChildThatWaitsWithoutSendingIsEnded) {
     char byte = 0;
     EXPECT_FALSE(waiting.read(&byte, 1));
     EXPECT_EQ(waiting.finish().signal, SIGKILL);
+}
+
+TEST(ForkedChild, ATextLongerThanTheReaderTakesIsRefusedUnread) {
+    ForkedChild child(
+        [](ForkedChild::ChildOutput& out) {
+            const std::uint32_t claimed = 0xFFFFFFF0u;
+            out.write(&claimed, sizeof claimed);
+        },
+        quick_limits());
+    std::string text;
+    EXPECT_FALSE(child.read_text(text, k_limit));
+    EXPECT_TRUE(text.empty());
 }

@@ -40,10 +40,13 @@ public:
     // stopped sending before all of them, or sent nothing for `quiet_seconds` (it is then
     // ended with SIGKILL).
     bool read(void* data, std::size_t size);
-    // Reads a length-prefixed text written by ChildOutput::write_text; false as read().
-    bool read_text(std::string& text);
+    // Reads a length-prefixed text written by ChildOutput::write_text; false as read(), or when
+    // the child announces more than `limit` bytes (a child gone wrong may send any length).
+    bool read_text(std::string& text, std::size_t limit);
     // Stops reading, waits for the child to end and returns how it ended.
     ProcessStatus finish();
+    // Ends the child with SIGKILL when it still runs, then as finish().
+    ProcessStatus stop();
 
     // The child's side: buffered writes into the pipe.
     class ChildOutput {
