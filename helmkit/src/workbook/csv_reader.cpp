@@ -122,17 +122,58 @@ struct FirstPass {
     std::size_t line_breaks = 0;
 };
 
+// Checks UTF-8 chunk by chunk without copying the chunks: only the bytes of a sequence that a
+// chunk boundary cuts are kept until the next chunk completes it.
+class Utf8Check {
+public:
+    void add(std::string_view text) {
+        if (!m_valid) return;
+        if (!m_cut.empty()) {
+            const auto lead = static_cast<unsigned char>(m_cut.front());
+            const std::size_t needed = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+            const std::size_t take = std::min(needed - m_cut.size(), text.size());
+            m_cut.append(text.substr(0, take));
+            text.remove_prefix(take);
+            if (m_cut.size() < needed) return;
+            m_valid = find_invalid_utf8(m_cut) == std::string_view::npos;
+            m_cut.clear();
+        }
+        const std::size_t complete = incomplete_tail(text);
+        if (find_invalid_utf8(text.substr(0, complete)) != std::string_view::npos) m_valid = false;
+        m_cut.assign(text.substr(complete));
+    }
+
+    // Whether everything added is UTF-8, the end of the file included.
+    bool valid_at_end() const { return m_valid && m_cut.empty(); }
+
+private:
+    bool m_valid = true;
+    std::string m_cut;
+};
+
 FirstPass scan(const std::filesystem::path& path) {
     FirstPass found;
+    const auto refuse_utf16 = [&](std::string_view text) {
+        if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF")) {
+            throw Error("'" + path.string() + "' is UTF-16 text; save it as UTF-8 CSV");
+        }
+    };
     ReadableFile file(path);
     std::string head;
-    std::string carry;
     bool started = false;
     DelimiterCount delimiters;
+    Utf8Check utf8;
     std::size_t feeds = 0;
     std::size_t returns = 0;
+    const auto add = [&](std::string_view chunk) {
+        delimiters.add(chunk);
+        feeds += static_cast<std::size_t>(std::count(chunk.begin(), chunk.end(), '\n'));
+        returns += static_cast<std::size_t>(std::count(chunk.begin(), chunk.end(), '\r'));
+        utf8.add(chunk);
+    };
     file.read_chunks([&](std::string_view chunk) {
         if (!started) {
+            // The byte-order marks are looked for in the first three bytes, wherever reads end.
             head.append(chunk);
             if (head.size() < 3) return;
             started = true;
@@ -140,30 +181,17 @@ FirstPass scan(const std::filesystem::path& path) {
             if (chunk.starts_with("\xEF\xBB\xBF")) {
                 found.bom = true;
                 chunk.remove_prefix(3);
-            } else if (chunk.starts_with("\xFF\xFE") || chunk.starts_with("\xFE\xFF")) {
-                throw Error("'" + path.string() + "' is UTF-16 text; save it as UTF-8 CSV");
+            } else {
+                refuse_utf16(chunk);
             }
         }
-        delimiters.add(chunk);
-        feeds += static_cast<std::size_t>(std::count(chunk.begin(), chunk.end(), '\n'));
-        returns += static_cast<std::size_t>(std::count(chunk.begin(), chunk.end(), '\r'));
-        if (!found.utf8) return;
-        carry.append(chunk);
-        const std::size_t complete = incomplete_tail(carry);
-        if (find_invalid_utf8(std::string_view(carry).substr(0, complete)) != std::string_view::npos) {
-            found.utf8 = false;
-        }
-        carry.erase(0, complete);
+        add(chunk);
     });
     if (!started) {
-        std::string_view text = head;
-        if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF")) {
-            throw Error("'" + path.string() + "' is UTF-16 text; save it as UTF-8 CSV");
-        }
-        delimiters.add(text);
-        carry = head;
+        refuse_utf16(head);
+        add(head);
     }
-    if (found.utf8 && find_invalid_utf8(carry) != std::string_view::npos) found.utf8 = false;
+    found.utf8 = utf8.valid_at_end();
     found.delimiter = delimiters.delimiter();
     found.line_breaks = std::max(feeds, returns);
     return found;
