@@ -144,14 +144,14 @@ void png_seeds(Seeds& seeds) {
     for (const auto& kind : {Kind{0, 1, false}, Kind{0, 16, false}, Kind{2, 8, false},
                              Kind{2, 16, true}, Kind{3, 4, false}, Kind{4, 8, false},
                              Kind{6, 8, true}, Kind{6, 16, false}}) {
-        torvane_test::PngSpec recipe;
+        torvane_test::PngRecipe recipe;
         recipe.color_type = kind.color_type;
         recipe.bit_depth = kind.bit_depth;
         recipe.interlaced = kind.interlaced;
         if (kind.color_type == 3) recipe.palette = std::string("\x00\x00\x00\xff\x80\x00", 6);
         seeds.add(torvane_test::png_bytes(recipe));
     }
-    torvane_test::PngSpec keyed;
+    torvane_test::PngRecipe keyed;
     keyed.transparency = std::string("\x00\x10\x00\x20\x00\x30", 6);
     seeds.add(torvane_test::png_bytes(keyed));
 }
@@ -159,7 +159,7 @@ void png_seeds(Seeds& seeds) {
 void jpeg_seeds(Seeds& seeds) {
     for (const int components : {1, 3, 4}) {
         for (const bool progressive : {false, true}) {
-            torvane_test::JpegSpec recipe;
+            torvane_test::JpegRecipe recipe;
             recipe.components = components;
             recipe.progressive = progressive;
             seeds.add(torvane_test::jpeg_bytes(recipe));

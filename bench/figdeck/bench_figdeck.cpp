@@ -41,7 +41,7 @@ void write_bytes(const fs::path& path, const std::string& bytes) {
 
 // A photo-like picture: smooth light with fine texture, so JPEG sizes are realistic.
 std::string photo(int seed) {
-    torvane_test::JpegSpec recipe;
+    torvane_test::JpegRecipe recipe;
     recipe.width = 4000;
     recipe.height = 3000;
     recipe.quality = 90;
@@ -55,7 +55,7 @@ std::string photo(int seed) {
 
 // A measurement plot: white (or clear) ground, grid, axes and a curve.
 std::string plot(int seed, bool alpha) {
-    torvane_test::PngSpec recipe;
+    torvane_test::PngRecipe recipe;
     recipe.width = 1600;
     recipe.height = 1200;
     recipe.color_type = alpha ? 6 : 2;

@@ -27,7 +27,7 @@ std::string summary_of(const std::string& help) {
     return {};
 }
 
-std::string command_list(const std::vector<CommandSpec>& commands) {
+std::string command_list(const std::vector<CommandEntry>& commands) {
     std::size_t width = 0;
     for (const auto& command : commands) width = std::max(width, command.name.size());
     std::string out = "Commands:\n";
@@ -38,7 +38,7 @@ std::string command_list(const std::vector<CommandSpec>& commands) {
     return out;
 }
 
-std::string top_level_help(const std::vector<CommandSpec>& commands) {
+std::string top_level_help(const std::vector<CommandEntry>& commands) {
     return "Usage: torvane <command> [OPTIONS]\n\n"
            "A toolbox for laboratory and office chores.\n\n" +
            command_list(commands) +
@@ -48,7 +48,7 @@ std::string top_level_help(const std::vector<CommandSpec>& commands) {
            "\nRun 'torvane <command> --help' for the options of a command.\n";
 }
 
-std::string command_help(const CommandSpec& entry) {
+std::string command_help(const CommandEntry& entry) {
     std::string out = "Usage: torvane " + entry.name + " [OPTIONS]\n";
     const std::string text = layout_help_text(entry.help, terminal_width());
     if (text.empty() || text.front() != '\n') out += "\n";
@@ -63,7 +63,7 @@ std::string command_help(const CommandSpec& entry) {
 
 class HelpFormatter : public CLI::Formatter {
 public:
-    explicit HelpFormatter(const std::vector<CommandSpec>& commands) : m_commands(commands) {}
+    explicit HelpFormatter(const std::vector<CommandEntry>& commands) : m_commands(commands) {}
 
     std::string make_help(const CLI::App* app, std::string, CLI::AppFormatMode) const override {
         if (app->get_parent() != nullptr) {
@@ -75,10 +75,10 @@ public:
     }
 
 private:
-    const std::vector<CommandSpec>& m_commands;
+    const std::vector<CommandEntry>& m_commands;
 };
 
-bool is_known(const std::vector<CommandSpec>& commands, std::string_view name) {
+bool is_known(const std::vector<CommandEntry>& commands, std::string_view name) {
     for (const auto& command : commands) {
         if (command.name == name) return true;
     }
@@ -91,7 +91,7 @@ int usage_error(const std::string& message, const std::string& hint) {
     return 2;
 }
 
-int dispatch(int argc, char** argv, const std::vector<CommandSpec>& commands) {
+int dispatch(int argc, char** argv, const std::vector<CommandEntry>& commands) {
     if (argc < 2) {
         std::cerr << top_level_help(commands);
         return 2;
@@ -166,7 +166,7 @@ int dispatch(int argc, char** argv, const std::vector<CommandSpec>& commands) {
 
 }  // namespace
 
-int run(int argc, char** argv, const std::vector<CommandSpec>& commands) {
+int run(int argc, char** argv, const std::vector<CommandEntry>& commands) {
     try {
         return dispatch(argc, argv, commands);
     } catch (const std::exception& error) {

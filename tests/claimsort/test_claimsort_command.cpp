@@ -94,7 +94,7 @@ TEST(ClaimsortCommand, HelpShowsTheParameterDescriptionAndTheTemplate) {
     EXPECT_EQ(result.out.find('\b'), std::string::npos);
 }
 
-TEST(ClaimsortCommand, HelpTextIsBuiltAsSpecified) {
+TEST(ClaimsortCommand, HelpTextDescribesEveryKeyThenShowsTheTemplate) {
     EXPECT_EQ(torvane::claimsort::HELP_TEXT,
               "\nRead information from Excel and auto-renfiles. \n"
               "This tool relies entirely on a JSON configuration file.\n\n\b\n"

@@ -567,7 +567,7 @@ TEST_F(DealmatchRun, MessagesNameTheKeyOrTheKindOfFile) {
     EXPECT_EQ(result.out.rfind("Failed: \"customer_data\" -> \"qty_cell\": '15'", 0), 0u) << result.out;
     EXPECT_NE(result.err.find("Successfully loaded system CSV with 1 rows."), std::string::npos);
 
-    // A customer file of another kind is named before the specified line; a missing one is not.
+    // A customer file of another kind gets its own error line before the not-found result; a missing one does not.
     write_file(path("orders.ods"), "an OpenDocument sheet");
     write_config({{"system_data_path", "system.csv"}, {"customer_data_path", "orders.ods"}});
     result = run();

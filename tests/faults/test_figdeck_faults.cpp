@@ -15,11 +15,11 @@ namespace {
 
 // Three images of each kind the reader takes, and an earlier report that a run replaces.
 Scenario report_scenario(const fs::path& folder) {
-    torvane_test::PngSpec png;
+    torvane_test::PngRecipe png;
     png.width = 40;
     png.height = 30;
     write_file(folder / "images" / "fig_a.png", torvane_test::png_bytes(png));
-    torvane_test::JpegSpec jpeg;
+    torvane_test::JpegRecipe jpeg;
     write_file(folder / "images" / "fig_b.jpg", torvane_test::jpeg_bytes(jpeg));
     write_file(folder / "images" / "fig_c.bmp", torvane_test::bmp_bytes(8, 6, 24));
     write_file(folder / "images" / "report.pdf", "%PDF-1.4\n% the earlier report\n%%EOF\n");

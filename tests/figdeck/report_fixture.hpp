@@ -21,7 +21,7 @@ using nlohmann::ordered_json;
 
 inline void write_png(const fs::path& path, std::uint32_t width, std::uint32_t height,
                       int color_type = 2) {
-    torvane_test::PngSpec recipe;
+    torvane_test::PngRecipe recipe;
     recipe.width = width;
     recipe.height = height;
     recipe.color_type = color_type;
@@ -29,7 +29,7 @@ inline void write_png(const fs::path& path, std::uint32_t width, std::uint32_t h
 }
 
 inline void write_jpeg(const fs::path& path, std::uint32_t width, std::uint32_t height) {
-    torvane_test::JpegSpec recipe;
+    torvane_test::JpegRecipe recipe;
     recipe.width = width;
     recipe.height = height;
     torvane_test::write_file(path, torvane_test::jpeg_bytes(recipe));

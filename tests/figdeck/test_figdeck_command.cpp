@@ -122,7 +122,7 @@ TEST(FigdeckCommand, HelpShowsTheParameterDescriptionAndTheTemplateAsWritten) {
               std::string::npos);
 }
 
-TEST(FigdeckCommand, HelpTextIsBuiltAsSpecified) {
+TEST(FigdeckCommand, HelpTextOpensWithTheDescriptionAndEndsWithTheTemplate) {
     const auto& help = torvane::figdeck::HELP_TEXT;
     EXPECT_EQ(help.rfind("\nGenerate a PDF report from multiple images based on a JSON "
                          "configuration.\n\n\b\n[JSON Parameter Description]:\n",

@@ -33,7 +33,7 @@ void put_le32(std::string& bytes, std::size_t at, std::uint32_t value) {
 // A valid PNG whose header says `width` by `height`, its checksum made to fit; its image data
 // stays that of a small image.
 std::string png_declaring(std::uint32_t width, std::uint32_t height, int color_type) {
-    PngSpec recipe;
+    PngRecipe recipe;
     recipe.color_type = color_type;
     auto png = png_bytes(recipe);
     put_be32(png, 16, width);
@@ -111,7 +111,7 @@ void expect_refused(const std::vector<Refusal>& cases) {
 }
 
 std::string noisy_jpeg(std::uint32_t width, std::uint32_t height, bool progressive = false) {
-    JpegSpec recipe;
+    JpegRecipe recipe;
     recipe.width = width;
     recipe.height = height;
     recipe.progressive = progressive;

@@ -57,7 +57,7 @@ fs::path draw_images(const TempDir& dir, const std::vector<fs::path>& files) {
 
 struct PngCase {
     std::string name;
-    torvane_test::PngSpec recipe;
+    torvane_test::PngRecipe recipe;
     int colour_channels;  // what the PDF image holds
     bool soft_mask;
 };
@@ -70,7 +70,7 @@ std::string grey_palette() {
 
 std::vector<PngCase> png_cases() {
     auto recipe = [](int color_type, int depth, bool interlaced = false) {
-        torvane_test::PngSpec s;
+        torvane_test::PngRecipe s;
         s.width = 13;  // odd sizes make partial bytes and short Adam7 passes
         s.height = 11;
         s.color_type = color_type;
@@ -170,7 +170,7 @@ TEST(PageModelImages, JpegBytesGoInUnchangedForEveryKind) {
     TempDir dir;
     struct JpegCase {
         std::string name;
-        torvane_test::JpegSpec recipe;
+        torvane_test::JpegRecipe recipe;
         std::string colour;
     };
     std::vector<JpegCase> cases{{"baseline", {40, 20, 3, false, 85, {}}, "rgb"},

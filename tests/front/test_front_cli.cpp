@@ -10,7 +10,7 @@ namespace {
 const std::vector<std::string> k_commands{"figdeck"};
 
 // Runs the front in-process on a fixed command list, capturing both outputs.
-RunResult run_front(const std::vector<torvane::CommandSpec>& commands,
+RunResult run_front(const std::vector<torvane::CommandEntry>& commands,
                     std::vector<std::string> args) {
     args.insert(args.begin(), "torvane");
     std::vector<char*> argv;
@@ -25,7 +25,7 @@ RunResult run_front(const std::vector<torvane::CommandSpec>& commands,
     return result;
 }
 
-torvane::CommandSpec fake_command(torvane::CommandFunction function) {
+torvane::CommandEntry fake_command(torvane::CommandFunction function) {
     return {"fake", "Does fake things.", "Config help", "Template help", std::move(function)};
 }
 
@@ -126,7 +126,7 @@ TEST(FrontCli, UnhandledExceptionsBecomeOneErrorLineWithStatus1) {
 }
 
 TEST(FrontCli, CommandHelpHasUsageTextAndOptions) {
-    torvane::CommandSpec entry = fake_command([](const auto&, bool) { return 0; });
+    torvane::CommandEntry entry = fake_command([](const auto&, bool) { return 0; });
     entry.help = std::string(30, 'w') + " " + std::string(30, 'x') + " " + std::string(30, 'y') +
                 "\n\n\b\n" + std::string(100, 'z') + "\n";
     const auto result = run_front({entry}, {"fake", "--help"});

@@ -12,7 +12,7 @@ using CommandFunction =
     std::function<int(const std::optional<std::string>& config, bool generate_config)>;
 
 // What a tool tells the front about its command: name, texts and function.
-struct CommandSpec {
+struct CommandEntry {
     std::string name;
     // May hold paragraphs introduced by a line holding only U+0008; the front prints
     // those as written and rewraps the others.

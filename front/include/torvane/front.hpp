@@ -8,12 +8,12 @@
 namespace torvane::front {
 
 // Returns the commands of every tool in this build, in the order the front lists them.
-std::vector<CommandSpec> builtin_commands();
+std::vector<CommandEntry> builtin_commands();
 
 // Runs the front program on the command line: parses it, calls the chosen command and returns
 // the exit status (0 or 1 from the command, 2 for a usage error). Catches every exception,
 // printing "Error: <message>" to standard error with status 1.
-int run(int argc, char** argv, const std::vector<CommandSpec>& commands);
+int run(int argc, char** argv, const std::vector<CommandEntry>& commands);
 
 // Lays out a help text for `width` columns: a paragraph after a line holding only U+0008
 // is kept line for line (the marker line dropped), other paragraphs are rewrapped.

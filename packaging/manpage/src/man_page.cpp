@@ -94,7 +94,7 @@ std::string summary_of(const std::string& help) {
 }
 
 // The template file a command's --generate-config help names, if any.
-std::string template_file_of(const CommandSpec& command) {
+std::string template_file_of(const CommandEntry& command) {
     std::istringstream words(command.generate_config_help);
     for (std::string word; words >> word;) {
         if (word.starts_with("config_") && word.ends_with(".json")) return word;
@@ -102,7 +102,7 @@ std::string template_file_of(const CommandSpec& command) {
     return {};
 }
 
-std::string command_section(const CommandSpec& command, std::string_view readme) {
+std::string command_section(const CommandEntry& command, std::string_view readme) {
     std::string out = ".SS " + bold("torvane " + command.name) + "\n";
     out += roff_help_text(command.help);
     out += ".PP\n\\fIOptions\\fR\n";
@@ -116,7 +116,7 @@ std::string command_section(const CommandSpec& command, std::string_view readme)
 
 }  // namespace
 
-std::string man_page(const std::vector<CommandSpec>& commands, std::string_view readme,
+std::string man_page(const std::vector<CommandEntry>& commands, std::string_view readme,
                      std::string_view version) {
     std::string out;
     out += ".TH TORVANE 1 \"\" \"torvane " + roff_text(version) + "\" \"User Commands\"\n";

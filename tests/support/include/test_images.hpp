@@ -9,7 +9,7 @@ namespace torvane_test {
 // The sample value of channel `c` of the pixel at (x, y), within the image's bit depth.
 using PixelFunction = std::function<std::uint16_t(std::uint32_t x, std::uint32_t y, int c)>;
 
-struct PngSpec {
+struct PngRecipe {
     std::uint32_t width = 4;
     std::uint32_t height = 3;
     int color_type = 2;  // 0 grey, 2 RGB, 3 palette, 4 grey + alpha, 6 RGB + alpha
@@ -21,9 +21,9 @@ struct PngSpec {
 };
 
 // Returns the bytes of a PNG file written as `recipe` says (Adam7 when interlaced).
-std::string png_bytes(const PngSpec& recipe);
+std::string png_bytes(const PngRecipe& recipe);
 
-struct JpegSpec {
+struct JpegRecipe {
     std::uint32_t width = 16;
     std::uint32_t height = 8;
     int components = 3;  // 1 grey, 3 RGB, 4 CMYK
@@ -33,7 +33,7 @@ struct JpegSpec {
 };
 
 // Returns the bytes of a JPEG file (through libjpeg); CMYK files carry the Adobe marker.
-std::string jpeg_bytes(const JpegSpec& recipe);
+std::string jpeg_bytes(const JpegRecipe& recipe);
 
 // Returns the bytes of an uncompressed BMP file of 24 or 32 bits per pixel (32: with alpha).
 std::string bmp_bytes(std::uint32_t width, std::uint32_t height, int bits);

@@ -39,7 +39,7 @@ int channels_of(int color_type) {
 }
 
 // Appends the filtered rows (filter type 0) of the sub-image of pixels (x0 + i*dx, y0 + j*dy).
-void append_rows(std::string& raw, const PngSpec& recipe, const PixelFunction& pixel,
+void append_rows(std::string& raw, const PngRecipe& recipe, const PixelFunction& pixel,
                  std::uint32_t x0, std::uint32_t y0, std::uint32_t dx, std::uint32_t dy) {
     const int channels = channels_of(recipe.color_type);
     for (std::uint32_t y = y0; y < recipe.height; y += dy) {
@@ -70,7 +70,7 @@ void append_rows(std::string& raw, const PngSpec& recipe, const PixelFunction& p
 
 }  // namespace
 
-std::string png_bytes(const PngSpec& recipe) {
+std::string png_bytes(const PngRecipe& recipe) {
     const std::uint32_t max_value = (1u << recipe.bit_depth) - 1;
     const PixelFunction pixel = recipe.pixel ? recipe.pixel : [&](std::uint32_t x, std::uint32_t y, int c) {
         return static_cast<std::uint16_t>((x * 37 + y * 91 + static_cast<std::uint32_t>(c) * 53) % (max_value + 1));
@@ -107,7 +107,7 @@ std::string png_bytes(const PngSpec& recipe) {
     return out;
 }
 
-std::string jpeg_bytes(const JpegSpec& recipe) {
+std::string jpeg_bytes(const JpegRecipe& recipe) {
     jpeg_compress_struct info{};
     jpeg_error_mgr errors{};
     info.err = jpeg_std_error(&errors);

@@ -66,7 +66,7 @@ int cmd_chartdoc(const std::optional<std::string>& config, bool generate_config)
     return build_site(loaded.front());
 }
 
-CommandSpec command() {
+CommandEntry command() {
     return {"chartdoc", "Convert .mmd and markdown files into static HTML pages.",
             "Specify the JSON config file path", "Generate config_chartdoc_template.json",
             cmd_chartdoc};

@@ -26,7 +26,7 @@ int cmd_claimsort(const std::optional<std::string>& config, bool generate_config
     return helmkit::outcome_status(summary.outcome(), 0);
 }
 
-CommandSpec command() {
+CommandEntry command() {
     return {"claimsort", HELP_TEXT, "Specify the JSON config file path",
             "Generate a config_expense_template.json in the current directory", cmd_claimsort};
 }

@@ -30,7 +30,7 @@ int cmd_dealmatch(const std::optional<std::string>& config, bool generate_config
                                    0);
 }
 
-CommandSpec command() {
+CommandEntry command() {
     return {"dealmatch", "Dealmatch: Data processing and SOP generator.", "Path to JSON config file",
             "Generate config_dealmatch_template.json", cmd_dealmatch};
 }

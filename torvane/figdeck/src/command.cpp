@@ -73,7 +73,7 @@ int cmd_figdeck(const std::optional<std::string>& config, bool generate_config) 
 #endif
 }
 
-CommandSpec command() {
+CommandEntry command() {
     return {"figdeck", HELP_TEXT, "Specify the JSON config file path",
             "Generate a config_figdeck_template.json in the current directory", cmd_figdeck};
 }

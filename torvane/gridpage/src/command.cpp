@@ -55,7 +55,7 @@ int cmd_gridpage(const std::optional<std::string>& config, bool generate_config)
     return helmkit::outcome_status(merge(loaded.front()), 0);
 }
 
-CommandSpec command() {
+CommandEntry command() {
     return {"gridpage", "Merge multiple PDF files into a single layout report.",
             "Specify the JSON config file path",
             "Generate a config_gridpage_template.json in the current directory", cmd_gridpage};

@@ -13,7 +13,7 @@ namespace torvane::manpage {
 // configuration table of its section in `readme`, then the environment variables, the exit
 // statuses (the README's tables) and the files. Throws helmkit::Error naming what is
 // missing when `readme` lacks a command's section or table, or one of those two tables.
-std::string man_page(const std::vector<CommandSpec>& commands, std::string_view readme,
+std::string man_page(const std::vector<CommandEntry>& commands, std::string_view readme,
                      std::string_view version);
 
 }  // namespace torvane::manpage

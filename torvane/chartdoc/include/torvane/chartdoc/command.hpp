@@ -16,6 +16,6 @@ extern const bool HAS_MD;
 int cmd_chartdoc(const std::optional<std::string>& config, bool generate_config);
 
 // Describes the chartdoc command to the front program.
-CommandSpec command();
+CommandEntry command();
 
 }  // namespace torvane::chartdoc

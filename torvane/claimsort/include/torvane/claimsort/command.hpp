@@ -16,6 +16,6 @@ extern const bool HAS_OPENPYXL;
 int cmd_claimsort(const std::optional<std::string>& config, bool generate_config);
 
 // Describes the claimsort command to the front program.
-CommandSpec command();
+CommandEntry command();
 
 }  // namespace torvane::claimsort

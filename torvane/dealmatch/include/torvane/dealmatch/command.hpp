@@ -14,6 +14,6 @@ namespace torvane::dealmatch {
 int cmd_dealmatch(const std::optional<std::string>& config, bool generate_config);
 
 // Describes the dealmatch command to the front program.
-CommandSpec command();
+CommandEntry command();
 
 }  // namespace torvane::dealmatch

@@ -15,6 +15,6 @@ extern const bool HAS_PDF_LIBS;
 int cmd_figdeck(const std::optional<std::string>& config, bool generate_config);
 
 // Describes the figdeck command to the front program.
-CommandSpec command();
+CommandEntry command();
 
 }  // namespace torvane::figdeck

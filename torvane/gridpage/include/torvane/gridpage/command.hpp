@@ -15,6 +15,6 @@ extern const bool HAS_PDF_LIBS;
 int cmd_gridpage(const std::optional<std::string>& config, bool generate_config);
 
 // Describes the gridpage command to the front program.
-CommandSpec command();
+CommandEntry command();
 
 }  // namespace torvane::gridpage
