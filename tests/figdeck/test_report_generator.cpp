@@ -101,6 +101,44 @@ TEST(ReportLayout, MaxRatioTakesTheTallestReadableImageAndFallsBackTo075) {
                      0.75);
 }
 
+TEST(ReportLayout, BlockStartsOnANewPageOnlyWhenItEndsBelowTheConfiguredBottom) {
+    using torvane::figdeck::block_start;
+    using torvane::figdeck::BlockStart;
+    const torvane::figdeck::PageGeometry geometry{300, 20, 10};
+    // Ending exactly on the bottom limit (300 - 10) still fits.
+    EXPECT_EQ(block_start(90, 200, geometry), BlockStart::under_separator);
+    EXPECT_EQ(block_start(90.5, 200, geometry), BlockStart::new_page);
+    // The separator only below top margin + 10, strictly.
+    EXPECT_EQ(block_start(30, 100, geometry), BlockStart::here);
+    EXPECT_EQ(block_start(30.5, 100, geometry), BlockStart::under_separator);
+    EXPECT_EQ(block_start(20, 280, geometry), BlockStart::new_page);
+}
+
+TEST(ReportLayout, GridAndCellsOfAGroupComeFromItsDefinition) {
+    const auto grid = torvane::figdeck::group_grid(
+        "G", {{"experiments_per_page", 2}, {"cols_per_row", 2}}, 282);
+    EXPECT_DOUBLE_EQ(grid.budget_h, 141);
+    EXPECT_EQ(grid.cols, 2);
+    EXPECT_DOUBLE_EQ(grid.standard_cell_w, 87.5);
+    // Three images make two rows: the template's worked example.
+    expect_cell(torvane::figdeck::fit_cells(grid, "G", 3, 0.75, {}), 64, 48);
+    const auto defaults = torvane::figdeck::group_grid("G", ordered_json::object(), 267);
+    EXPECT_DOUBLE_EQ(defaults.budget_h, 267);
+    EXPECT_DOUBLE_EQ(defaults.standard_cell_w, 180);
+    // 31 rows leave no height in 267 - 25 mm with a 10 mm gap per row.
+    EXPECT_THROW(torvane::figdeck::fit_cells(defaults, "G", 31, 0.75, {}), helmkit::Error);
+}
+
+TEST(ReportGrouping, GroupingWalksTheListsUpToTheShorterWithoutAFolder) {
+    const std::vector<std::string> paths{"/x/Result_a1.png", "/x/Result_a2.png", "/x/Result_a3.png"};
+    const std::vector<std::string> names{"Result_a1.png", "Result_a2.png"};
+    const auto data = torvane::figdeck::group_images(
+        paths, names, ordered_json::array({{{"name", "A"}, {"pattern", "a"}}}), "Result");
+    ASSERT_EQ(names_of(data), std::vector<std::string>{"A"});
+    EXPECT_EQ(data[0].images, (std::vector<ImageEntry>{{"/x/Result_a1.png", "a1"},
+                                                      {"/x/Result_a2.png", "a2"}}));
+}
+
 TEST(ReportGrouping, EveryGroupScansEveryFileInListerOrder) {
     TempDir dir;
     for (const auto* name : {"Result_a_RX10.png", "Result_a_RX2.png", "Result_b_RX1.jpg",

@@ -12,32 +12,11 @@ class Progress;
 }
 
 #include "helmkit/base/run_outcome.hpp"
+#include "torvane/figdeck/figure_layout.hpp"
+#include "torvane/figdeck/image_groups.hpp"
 #include "torvane/figdeck/lab_report.hpp"
 
 namespace torvane::figdeck {
-
-// One image of a group: the file's path as the lister gave it and its caption.
-struct ImageEntry {
-    std::string path;
-    std::string caption;
-
-    bool operator==(const ImageEntry&) const = default;
-};
-
-// The images of one group, under the group's name.
-struct GroupImages {
-    std::string name;
-    std::vector<ImageEntry> images;
-};
-
-// Groups in the order their names first appear in the configuration.
-using ParsedData = std::vector<GroupImages>;
-
-// The size of every figure cell of a group, in millimetres.
-struct CellSize {
-    double w = 0;
-    double h = 0;
-};
 
 // What a run did, for its closing log line and its exit status.
 struct RunSummary {
@@ -88,16 +67,10 @@ public:
     double total_usable_h() const { return m_total_usable_h; }
 
 private:
-    struct GroupLayout;
-    struct PixelSize {
-        int width = 0;
-        int height = 0;
-    };
-    std::vector<std::optional<PixelSize>> _image_sizes(const std::vector<ImageEntry>& images) const;
-    GroupLayout _group_layout(const GroupImages& group, const nlohmann::ordered_json& definition) const;
+    using PixelSizes = std::vector<std::optional<PixelSize>>;
     void _place_block(double budget_h);
-    void _draw_group(const GroupImages& group, const GroupLayout& layout, helmkit::Progress& progress);
-    double _conf_number(const char* key, double fallback) const;
+    void _draw_group(const GroupImages& group, const GroupLayout& layout, const PixelSizes& sizes,
+                     helmkit::Progress& progress);
     void _log_summary() const;
 
     nlohmann::ordered_json m_conf;
@@ -105,6 +78,7 @@ private:
     nlohmann::ordered_json m_groups_def;
     LabReport m_pdf;
     std::map<std::string, int> m_links;
+    PageGeometry m_geometry;
     double m_total_usable_h = 0;
     bool m_keep_aspect = false;
     RunSummary m_summary;
