@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include "site_fixture.hpp"
 
 using namespace chartdoc_test;
@@ -249,6 +251,48 @@ TEST_F(ChartdocCommand, FailingDocumentsAreLoggedAndSkipped) {
         << index;
     EXPECT_FALSE(fs::exists(root() / "out/latin1.html"));
     EXPECT_FALSE(fs::exists(root() / "out/folder.html"));
+}
+
+TEST_F(ChartdocCommand, SourcesThatAreNotRegularFilesAreRefusedOneByOne) {
+    install_standin();
+    fs::create_directories(root() / "in");
+    ASSERT_EQ(::mkfifo((root() / "in/fifo.md").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((root() / "in/fifo.mmd").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", root() / "in/zero.md");
+    fs::create_symlink("/dev/zero", root() / "in/zero.mmd");
+    fs::create_symlink("fifo.md", root() / "in/via-link.md");
+    write_file(root() / "in/target.md", "# Target\n");
+    fs::create_symlink("target.md", root() / "in/linked.md");
+    write_file(root() / "in/good.mmd", "graph TD\n");
+    for (const bool batch : {false, true}) {
+        write_config({{"input_folder", "in"}, {"output_folder", "out"}, {"batch_render", batch}});
+        const auto result = run_site();
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(result.out,
+                  report("DONE", "Successfully generated documentation in: out/index.html"));
+        const std::vector<std::string> expected{
+            "Failed to process fifo.md: cannot read 'in/fifo.md': not a regular file",
+            "Failed to process via-link.md: cannot read 'in/via-link.md': not a regular file",
+            "Failed to process zero.md: cannot read 'in/zero.md': not a regular file",
+            "Failed to convert fifo.mmd: cannot read 'in/fifo.mmd': not a regular file",
+            "Failed to convert zero.mmd: cannot read 'in/zero.mmd': not a regular file"};
+        EXPECT_EQ(log_messages(result.err, "ERROR"), expected) << result.err;
+        EXPECT_TRUE(fs::is_regular_file(root() / "out/linked.html"));
+        EXPECT_TRUE(fs::is_regular_file(root() / "out/target.html"));
+        EXPECT_TRUE(fs::is_regular_file(root() / "out/good.html"));
+        for (const auto* page : {"fifo.html", "zero.html", "via-link.html"}) {
+            EXPECT_FALSE(fs::exists(root() / "out" / page)) << page;
+        }
+        // The renderer would wait on the FIFO or read /dev/zero for ever.
+        for (const auto& call : renderer_calls()) {
+            for (const auto& arg : call) {
+                EXPECT_EQ(arg.find("fifo"), std::string::npos) << arg;
+                EXPECT_EQ(arg.find("zero"), std::string::npos) << arg;
+            }
+        }
+    }
+    EXPECT_TRUE(fs::is_fifo(root() / "in/fifo.md"));
+    EXPECT_TRUE(fs::is_symlink(root() / "in/zero.md"));
 }
 
 TEST_F(ChartdocCommand, RendererFailuresAreLoggedWithTheCommandAndSkipped) {

@@ -1,3 +1,6 @@
+#include <algorithm>
+
+#include "helmkit/text/utf8.hpp"
 #include "site_fixture.hpp"
 
 using namespace chartdoc_test;
@@ -83,4 +86,49 @@ TEST_F(ChartdocLinks, PageBeyondTheLimitFailsItsDocumentOnly) {
     const auto index = read_file(root() / "out/index.html");
     EXPECT_EQ(index.find("bomb"), std::string::npos);
     EXPECT_NE(index.find("fine.html"), std::string::npos);
+}
+
+TEST_F(ChartdocLinks, NamesThatAreNotUtf8AreShownWithReplacementCharactersAndStillLinked) {
+    const std::string odd = "\xff\xfe";
+    const std::string latin1 = "caf\xe9 menu";
+    write_file(root() / "in" / (odd + ".md"), "# Odd\n");
+    write_file(root() / "in" / (latin1 + ".md"), "[odd](%FF%FE.md)\n");
+    write_file(root() / "in/bad\x80.mmd", "graph TD\n");
+    install_standin();
+    write_config({{"input_folder", "in"}, {"output_folder", "out"}});
+    const auto result = run_site({{"STANDIN_FAIL_ON", "bad"}});
+    ASSERT_EQ(result.status, 0) << result.err;
+
+    const auto index = read_file(root() / "out/index.html");
+    EXPECT_EQ(helmkit::find_invalid_utf8(index), std::string::npos) << index;
+    EXPECT_NE(index.find("<li><a href=\"%FF%FE.html\"><span class=\"icon\">\U0001F4D8</span> "
+                         "\uFFFD\uFFFD</a></li>"),
+              std::string::npos)
+        << index;
+    EXPECT_NE(index.find("<li><a href=\"caf%E9%20menu.html\"><span "
+                         "class=\"icon\">\U0001F4D8</span> caf\uFFFD menu</a></li>"),
+              std::string::npos)
+        << index;
+    expect_links_both_ways(root() / "out");
+    const auto page = read_file(root() / "out" / (odd + ".html"));
+    EXPECT_EQ(helmkit::find_invalid_utf8(page), std::string::npos) << page;
+    EXPECT_NE(page.find("\uFFFD\uFFFD"), std::string::npos) << page;
+    EXPECT_NE(
+        read_file(root() / "out" / (latin1 + ".html")).find("<a href=\"%FF%FE.html\">odd</a>"),
+        std::string::npos);
+
+    EXPECT_EQ(helmkit::find_invalid_utf8(result.err), std::string::npos) << result.err;
+    const auto infos = log_messages(result.err, "INFO");
+    EXPECT_NE(std::find(infos.begin(), infos.end(),
+                        "Processing Markdown: \uFFFD\uFFFD.md -> \uFFFD\uFFFD"),
+              infos.end())
+        << result.err;
+    EXPECT_NE(std::find(infos.begin(), infos.end(),
+                        "Converting diagram: bad\uFFFD.mmd -> bad\uFFFD ..."),
+              infos.end())
+        << result.err;
+    const auto errors = log_messages(result.err, "ERROR");
+    ASSERT_EQ(errors.size(), 1u) << result.err;
+    EXPECT_EQ(errors[0].rfind("Failed to convert bad\uFFFD.mmd: mmdc -i ", 0), 0u)
+        << errors[0];
 }

@@ -1,6 +1,4 @@
 // Whole-file reading, raw and as UTF-8 text.
-#include <sys/stat.h>
-
 #include <utility>
 
 #include "helmkit/base/error.hpp"
@@ -15,7 +13,7 @@ namespace helmkit::fileMg {
 std::string read_file(const fs::path& path) {
     ReadableFile file(path);
     std::string content;
-    if (S_ISREG(file.info().st_mode)) content.reserve(static_cast<std::size_t>(file.info().st_size));
+    content.reserve(static_cast<std::size_t>(file.info().st_size));
     file.read_chunks([&](std::string_view chunk) { content.append(chunk); });
     return content;
 }

@@ -10,13 +10,22 @@
 namespace helmkit {
 
 ReadableFile::ReadableFile(const std::filesystem::path& path) : m_path(path) {
-    m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come.
+    m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (m_fd < 0) throw_file_error("read", path, errno);
-    if (::fstat(m_fd, &m_info) != 0 || S_ISDIR(m_info.st_mode)) {
-        const int error = S_ISDIR(m_info.st_mode) ? EISDIR : errno;
+    if (::fstat(m_fd, &m_info) != 0) {
+        const int error = errno;
         ::close(m_fd);
         throw_file_error("read", path, error);
     }
+    if (!S_ISREG(m_info.st_mode)) {
+        ::close(m_fd);
+        if (S_ISDIR(m_info.st_mode)) throw_file_error("read", path, EISDIR);
+        // A FIFO or a device has no end a reader can count on (/dev/zero never ends).
+        throw Error("cannot read '" + path.string() + "': not a regular file");
+    }
+    const int flags = ::fcntl(m_fd, F_GETFL);
+    if (flags >= 0) ::fcntl(m_fd, F_SETFL, flags & ~O_NONBLOCK);
 }
 
 ReadableFile::~ReadableFile() { ::close(m_fd); }

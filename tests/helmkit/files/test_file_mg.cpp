@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "helmkit/base/error.hpp"
 #include "helmkit/files/file_mg.hpp"
@@ -143,4 +144,30 @@ TEST(ReadFile, ReadsBinaryContentWhole) {
     for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7);
     write_file(dir / "blob", content);
     EXPECT_EQ(fileMg::read_file(dir / "blob"), content);
+}
+
+TEST(ReadFile, OnlyRegularFilesAreReadAndNothingWaits) {
+    TempDir dir;
+    write_file(dir / "plain", "text");
+    fs::create_symlink(dir / "plain", dir / "link");
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    fs::create_symlink(dir / "fifo", dir / "link-to-fifo");
+    fs::create_symlink("/dev/zero", dir / "zero");
+    fs::create_directory(dir / "folder");
+    EXPECT_EQ(fileMg::read_file(dir / "link"), "text");
+    const std::vector<std::pair<fs::path, std::string>> refused{
+        {dir / "fifo", "not a regular file"},
+        {dir / "link-to-fifo", "not a regular file"},
+        {dir / "zero", "not a regular file"},
+        {"/dev/null", "not a regular file"},
+        {dir / "folder", "Is a directory"},
+    };
+    for (const auto& [path, reason] : refused) {
+        try {
+            fileMg::read_text_file(path);
+            ADD_FAILURE() << path << " was read";
+        } catch (const helmkit::Error& error) {
+            EXPECT_EQ(std::string(error.what()), "cannot read '" + path.string() + "': " + reason);
+        }
+    }
 }

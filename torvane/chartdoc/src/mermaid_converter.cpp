@@ -9,6 +9,7 @@
 #include "helmkit/base/progress.hpp"
 #include "helmkit/files/atomic_file.hpp"
 #include "helmkit/files/file_mg.hpp"
+#include "helmkit/files/read_chunks.hpp"
 #include "helmkit/base/config_value.hpp"
 #include "helmkit/text/utf8.hpp"
 #include "torvane/chartdoc/batch_render.hpp"
@@ -80,6 +81,12 @@ bool ends_with_ignoring_case(const std::string& name, std::string_view suffix) {
         if (c != suffix[i]) return false;
     }
     return true;
+}
+
+// File names are bytes; a page, a title or a log line is UTF-8, so a byte that is not becomes
+// U+FFFD there (links keep the bytes, percent-encoded).
+std::string shown(std::string_view text) {
+    return helmkit::encode_utf8(helmkit::decode_utf8(text));
 }
 
 std::string joined(const std::string& folder, const std::string& name) {
@@ -248,8 +255,8 @@ void MermaidConverter::convert_documents(const std::vector<std::string>& documen
         const std::string base_name = base_name_of(md);
         const std::string out_name = base_name + ".html";
         const std::string out_path = joined(m_output_folder, out_name);
-        const std::string title = display_title(m_doc_titles, "doc_titles", md, base_name);
-        log.info("Processing Markdown: " + md + " -> " + title);
+        const std::string title = display_title(m_doc_titles, "doc_titles", md, shown(base_name));
+        log.info(shown("Processing Markdown: " + md + " -> " + title));
         try {
             if (takes_the_index_name(base_name)) throw helmkit::Error(index_clash(m_output_folder));
             const std::string markdown = helmkit::fileMg::read_text_file(md_path);
@@ -259,7 +266,7 @@ void MermaidConverter::convert_documents(const std::vector<std::string>& documen
                       });
             ++m_summary.documents;
         } catch (const std::exception& error) {
-            log.error("Failed to process " + md + ": " + error.what());
+            log.error(shown("Failed to process " + md + ": " + error.what()));
             ++m_summary.failed;
         }
     }
@@ -271,16 +278,20 @@ std::optional<std::string> MermaidConverter::render_alone(const std::string& mmd
     auto& log = logger();
     const std::vector<std::string> command{k_renderer, "-i", mmd_path, "-o", svg_path};
     try {
+        // The renderer would wait for ever on a FIFO or read /dev/zero to its end: it gets only
+        // a source this run can read.
+        helmkit::ReadableFile{mmd_path};
         // The renderer shares the terminal: the progress line must not cut into its lines.
         const helmkit::Progress::Pause pause;
         const auto status = helmkit::run_process(command);
         if (!status.succeeded()) {
-            log.error("Failed to convert " + mmd + ": " + helmkit::command_line_text(command) + " " +
-                      helmkit::describe_process_status(status));
+            log.error(shown("Failed to convert " + mmd + ": " +
+                            helmkit::command_line_text(command) + " " +
+                            helmkit::describe_process_status(status)));
             return std::nullopt;
         }
     } catch (const helmkit::Error& error) {
-        log.error("Failed to convert " + mmd + ": " + error.what());
+        log.error(shown("Failed to convert " + mmd + ": " + error.what()));
         return std::nullopt;
     }
     return helmkit::fileMg::read_text_file(svg_path);
@@ -298,11 +309,12 @@ void MermaidConverter::convert_diagrams(const std::vector<std::string>& diagrams
         const std::string mmd_path = joined(m_input_folder, mmd);
         const std::string svg_path = joined(m_output_folder, base_name + ".svg");
         const std::string html_path = joined(m_output_folder, base_name + ".html");
-        const std::string title = display_title(m_chart_titles, "chart_titles", mmd, base_name);
-        log.info("Converting diagram: " + mmd + " -> " + title + " ...");
+        const std::string title =
+            display_title(m_chart_titles, "chart_titles", mmd, shown(base_name));
+        log.info(shown("Converting diagram: " + mmd + " -> " + title + " ..."));
 
         if (takes_the_index_name(base_name)) {
-            log.error("Failed to convert " + mmd + ": " + index_clash(m_output_folder));
+            log.error(shown("Failed to convert " + mmd + ": " + index_clash(m_output_folder)));
             ++m_summary.failed;
             continue;
         }
@@ -345,7 +357,7 @@ SitePages::Placed MermaidConverter::put_in_place(SitePages& pages) {
     auto placed = pages.commit();
     for (const auto& [page, message] : placed.unplaced) {
         if (page.kind == PageKind::document) {
-            log.error("Failed to process " + page.source + ": " + message);
+            log.error(shown("Failed to process " + page.source + ": " + message));
             --m_summary.documents;
             ++m_summary.failed;
         } else {

@@ -11,7 +11,7 @@
 namespace helmkit::fileMg {
 
 // Reads the whole file at `path`. Throws Error naming the file when it cannot be read
-// (missing, a folder, no permission).
+// (missing, a folder, no permission, not a regular file).
 std::string read_file(const std::filesystem::path& path);
 
 // Reads the whole file at `path` as UTF-8 text, with CR LF and lone CR turned into LF.

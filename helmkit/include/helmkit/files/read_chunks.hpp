@@ -11,7 +11,8 @@ namespace helmkit {
 // An open file descriptor for reading; closed on destruction.
 class ReadableFile {
 public:
-    // Opens `path` for reading. Throws Error naming it (missing, a folder, no permission).
+    // Opens `path` for reading. Throws Error naming it when it is missing, a folder, not
+    // readable, or not a regular file after following links (a FIFO, a device): never waits.
     explicit ReadableFile(const std::filesystem::path& path);
     ~ReadableFile();
     ReadableFile(const ReadableFile&) = delete;
