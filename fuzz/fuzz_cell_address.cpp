@@ -3,7 +3,7 @@
 
 #include "fuzz_input.hpp"
 #include "helmkit/base/error.hpp"
-#include "helmkit/workbook/xlsx_reader.hpp"
+#include "helmkit/text/cell_address.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     try {

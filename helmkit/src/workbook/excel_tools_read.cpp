@@ -4,6 +4,7 @@
 #include "helmkit/workbook/csv_reader.hpp"
 #include "helmkit/base/error.hpp"
 #include "helmkit/workbook/excel_tools.hpp"
+#include "helmkit/text/cell_address.hpp"
 #include "helmkit/text/number_text.hpp"
 #include "helmkit/workbook/xls_reader.hpp"
 #include "helmkit/workbook/xlsx_reader.hpp"

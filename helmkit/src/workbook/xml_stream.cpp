@@ -2,6 +2,7 @@
 
 #include <expat.h>
 
+#include <charconv>
 #include <new>
 #include <random>
 #include <string>
@@ -41,6 +42,13 @@ const char* find_attribute(const char** attributes, std::string_view name) {
         if (local_name(attributes[0]) == name) return attributes[1];
     }
     return nullptr;
+}
+
+bool parse_unsigned_attribute(const char* text, std::uint32_t& value) {
+    if (text == nullptr) return false;
+    const std::string_view view(text);
+    const auto [end, error] = std::from_chars(view.data(), view.data() + view.size(), value);
+    return error == std::errc() && end == view.data() + view.size();
 }
 
 XmlStream::XmlStream() {

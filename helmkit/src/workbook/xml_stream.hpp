@@ -25,6 +25,10 @@ public:
 // Returns the value of attribute `name` (prefix ignored) in an expat attribute list, or null.
 const char* find_attribute(const char** attributes, std::string_view name);
 
+// Parses an attribute value (null for none) that holds a whole unsigned number into `value`;
+// returns false, leaving `value` as it was, for anything else.
+bool parse_unsigned_attribute(const char* text, std::uint32_t& value);
+
 // Parses one zip entry with expat, streaming: the entry is inflated and parsed in chunks,
 // never held whole. The handler may call stop() to end the parse early. An exception thrown
 // by the handler stops the parser and is rethrown from parse() once expat has returned.

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "helmkit/text/cell_address.hpp"
 #include "helmkit/text/cell_value.hpp"
 
 namespace helmkit {
@@ -17,24 +18,9 @@ namespace detail {
 struct XlsxWorkbook;
 }
 
-// A cell position on a sheet; both numbers start at 1.
-struct CellAddress {
-    std::uint32_t row;
-    std::uint32_t column;
-    bool operator==(const CellAddress&) const = default;
-};
-
-// Parses an A1-style address ("H2", "$d$6"; letters in any case, up to XFD1048576) into row
-// and column. Throws Error for a text that is not a cell address ("H", "2", "", "A0").
-CellAddress parse_cell_address(std::string_view address);
-
 // No part of a workbook may inflate beyond this by default: a sheet of the largest size
 // Excel allows stays far below it, a zip bomb does not.
 inline constexpr std::uint64_t k_max_workbook_entry_size = std::uint64_t{1} << 30;
-
-// The largest sheet Excel makes: rows 1 to 1,048,576, columns A to XFD.
-inline constexpr std::uint32_t k_max_sheet_rows = 1'048'576;
-inline constexpr std::uint32_t k_max_sheet_columns = 16'384;
 
 // The longest tag (name and attributes), comment or run of text a workbook part may hold.
 // A cell holds at most 32,767 characters, which XML writes in at most 8 bytes each
