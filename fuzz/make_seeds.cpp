@@ -93,6 +93,16 @@ void xlsx_seeds(Seeds& seeds) {
     seeds.add(every_kind + '\x01' + strings + '\x01' + styles + '\x01' + "date1904=\"1\"");
     seeds.add(every_kind + '\x01' + strings + '\x01' + styles);
     seeds.add("<row r=\"3\"><c r=\"F3\"><v>4500012</v></c><c r=\"O3\"><v>5</v></c></row>");
+    // Name cells that spell characters no file name or terminal line should get: NUL, a lone
+    // surrogate, terminal escapes, a bidirectional override, and a name of 270 bytes.
+    std::string long_name;
+    for (int i = 0; i < 90; ++i) long_name += "\xe5\x9b\xb3";
+    seeds.add("<row r=\"6\"><c r=\"D6\" t=\"s\"><v>0</v></c><c r=\"E6\" t=\"s\"><v>1</v></c>"
+              "<c r=\"F6\" t=\"s\"><v>2</v></c><c r=\"G6\" t=\"inlineStr\"><is><t>" +
+              long_name +
+              "</t></is></c></row>\x01"
+              "<si><t>_x0000_Nul_xD800_</t></si><si><t>_x001B_]2;T_x0007__x001B_[31m</t></si>"
+              "<si><t>\xe2\x80\xae" "evil_x0085__x007F_</t></si>");
 }
 
 void csv_seeds(Seeds& seeds) {

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <string>
 
 #include "workbook_files.hpp"
 
@@ -24,6 +25,17 @@ inline void write_claim(const std::filesystem::path& path, const char* name, dou
         worksheet_write_string(sheet, 5, 3, name, nullptr);
         worksheet_write_number(sheet, 55, 15, amount, nullptr);
     });
+}
+
+// Makes and returns the folder `root`/in/ddd.../ddd... whose path below `root` is about 3,950
+// bytes long (sixteen parts of 245 bytes). A workbook there keeps its backup beside it and a
+// short new name in results, but a new name of 200 bytes or more passes the 4,095 bytes a path
+// may hold, so its move fails while the others succeed.
+inline std::filesystem::path deep_input_folder(const std::filesystem::path& root) {
+    std::filesystem::path relative = "in";
+    for (int i = 0; i < 16; ++i) relative /= std::string(245, 'd');
+    std::filesystem::create_directories(root / relative);
+    return relative;
 }
 
 }  // namespace claimsort_test

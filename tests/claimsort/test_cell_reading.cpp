@@ -4,11 +4,14 @@
 
 #include "claim_workbooks.hpp"
 #include "test_support.hpp"
+#include "helmkit/text/utf8.hpp"
 #include "torvane/claimsort/cell_reading.hpp"
+#include "torvane/claimsort/claim_name.hpp"
 
 using namespace torvane_test;
 using claimsort_test::write_claim;
 using helmkit::CellValue;
+using torvane::claimsort::claim_file_name;
 using torvane::claimsort::get_excel_cell_value;
 using torvane::claimsort::sanitize_filename;
 
@@ -128,10 +131,57 @@ TEST(ClaimsortSanitizing, RemovesNineCharactersAndTrimsWhiteSpace) {
     EXPECT_EQ(text("a\\b/c*d?e:f\"g<h>i|j"), "abcdefghij");
     EXPECT_EQ(text("***"), "");
     EXPECT_EQ(text("\xe3\x80\x80Ünïcödé Name\xc2\xa0\t"), "Ünïcödé Name");
-    EXPECT_EQ(text("keeps.points,commas CASE and\x01control"), "keeps.points,commas CASE and\x01control");
+    EXPECT_EQ(text("keeps.points,commas CASE"), "keeps.points,commas CASE");
     EXPECT_EQ(text(" : "), "");
     EXPECT_EQ(sanitize_filename(CellValue()), "Unknown");
     EXPECT_EQ(sanitize_filename(CellValue(std::string())), "");
     EXPECT_EQ(sanitize_filename(CellValue(true)), "True");
     EXPECT_EQ(sanitize_filename(CellValue(-2.5)), "-2.5");
+}
+
+TEST(ClaimsortSanitizing, RemovesControlsBidiControlsAndBytesThatAreNotUtf8) {
+    auto text = [](const std::string& value) { return sanitize_filename(CellValue(value)); };
+    EXPECT_EQ(text("\x1b]2;Owned\x07Title"), "]2;OwnedTitle");
+    EXPECT_EQ(text("\x1b[31mRed\x1b[0m"), "[31mRed[0m");
+    EXPECT_EQ(text(std::string("Nul\0Byte", 8)), "NulByte");
+    EXPECT_EQ(text("Tab\tLine\nFeed\rDel\x7f"), "TabLineFeedDel");
+    EXPECT_EQ(text("C1\xc2\x80\xc2\x9b\xc2\x9f" "end\xc2\xa0x"), "C1end\xc2\xa0x");
+    EXPECT_EQ(text("\xe2\x80\xae" "evil\xe2\x80\xaa\xe2\x80\xac\xe2\x81\xa6\xe2\x81\xa9.exe"),
+              "evil.exe");
+    EXPECT_EQ(text("Half\xed\xa0\x80Surrogate\xff"), "HalfSurrogate");
+    // Neighbours of the removed ranges stay: U+2029 (trimmed only at the ends), U+202F, U+2065,
+    // U+206A, joiners inside emoji.
+    EXPECT_EQ(text("a\xe2\x80\xa9" "b\xe2\x80\xaf" "c\xe2\x81\xa5" "d\xe2\x81\xaa" "e"),
+              "a\xe2\x80\xa9" "b\xe2\x80\xaf" "c\xe2\x81\xa5" "d\xe2\x81\xaa" "e");
+    EXPECT_EQ(text("\xf0\x9f\x91\xa9\xe2\x80\x8d\xf0\x9f\x92\xbb"),
+              "\xf0\x9f\x91\xa9\xe2\x80\x8d\xf0\x9f\x92\xbb");
+    EXPECT_EQ(text(" \x1b \x01 "), "");
+}
+
+TEST(ClaimsortFileName, CutToFitWithTheAmountStampAndExtensionKept) {
+    const std::string stamp = "0307_14050943";
+    EXPECT_EQ(claim_file_name("Alpha", "120.5", stamp), "Alpha_120.5_0307_14050943.xlsx");
+
+    // With room for "_9999" before the extension, the longest name is 250 bytes.
+    const auto ascii = claim_file_name(std::string(300, 'N'), "1", stamp);
+    EXPECT_EQ(ascii, std::string(250 - 21, 'N') + "_1_" + stamp + ".xlsx");
+
+    std::string cjk;
+    for (int i = 0; i < 90; ++i) cjk += "\xe5\x9b\xb3";  // 270 bytes
+    const auto cut = claim_file_name(cjk, "42", stamp);
+    EXPECT_LE(cut.size(), 250u);
+    EXPECT_EQ(helmkit::find_invalid_utf8(cut), std::string::npos) << cut;
+    EXPECT_EQ(cut.substr(cut.size() - 22), "_42_" + stamp + ".xlsx");
+    EXPECT_EQ((cut.size() - 22) % 3, 0u);
+    EXPECT_EQ(cut.size() - 22, 228u / 3 * 3);
+
+    // 250 bytes exactly are kept; a blank the cut leaves at the end goes.
+    const std::string fits(250 - 21, 'F');
+    EXPECT_EQ(claim_file_name(fits, "1", stamp).size(), 250u);
+    EXPECT_EQ(claim_file_name(std::string(228, 'B') + " tail", "1", stamp),
+              std::string(228, 'B') + "_1_" + stamp + ".xlsx");
+
+    // An amount too long on its own is cut as well; the stamp and the extension stay.
+    const auto amount = claim_file_name("Name", std::string(400, '9'), stamp);
+    EXPECT_EQ(amount, "_" + std::string(250 - 20, '9') + "_" + stamp + ".xlsx");
 }

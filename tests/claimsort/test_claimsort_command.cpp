@@ -257,20 +257,56 @@ TEST(ClaimsortRun, ASecondRunWithWorkbooksOfTheSameNamesLosesNothing) {
 
 TEST(ClaimsortRun, AFailedMoveLeavesTheOriginalAndItsBackupAndTheRunGoesOn) {
     TempDir dir;
+    const auto in = claimsort_test::deep_input_folder(dir.path());
     const std::string long_name(300, 'N');
-    write_claim(dir / "in" / "a_long.xlsx", long_name.c_str(), 1);
-    write_claim(dir / "in" / "b_fine.xlsx", "Bravo", 2);
-    const auto original = read_file(dir / "in" / "a_long.xlsx");
-    const auto result = run_claimsort(dir, R"({"config": {"path": "in"}})");
+    write_claim(dir / in / "a_long.xlsx", long_name.c_str(), 1);
+    write_claim(dir / in / "b_fine.xlsx", "Bravo", 2);
+    const auto original = read_file(dir / in / "a_long.xlsx");
+    const auto result = run_claimsort(dir, R"({"config": {"path": ")" + in.string() + "\"}}");
     EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(read_file(dir / "in" / "a_long.xlsx"), original);
-    EXPECT_EQ(read_file(dir / "in" / "backup" / "a_long.xlsx"), original);
-    EXPECT_FALSE(fs::exists(dir / "in" / "b_fine.xlsx"));
-    EXPECT_EQ(names_in(dir / "in" / "results").size(), 1u);
+    EXPECT_EQ(read_file(dir / in / "a_long.xlsx"), original);
+    EXPECT_EQ(read_file(dir / in / "backup" / "a_long.xlsx"), original);
+    EXPECT_FALSE(fs::exists(dir / in / "b_fine.xlsx"));
+    EXPECT_EQ(names_in(dir / in / "results").size(), 1u);
     const auto errors = log_messages(result.err, "ERROR");
     ASSERT_EQ(errors.size(), 1u) << result.err;
-    EXPECT_EQ(errors[0].rfind("Failed to move in/a_long.xlsx: ", 0), 0u) << errors[0];
+    EXPECT_EQ(errors[0].rfind("Failed to move " + in.string() + "/a_long.xlsx: ", 0), 0u)
+        << errors[0];
     EXPECT_NE(errors[0].find("File name too long"), std::string::npos) << errors[0];
+}
+
+TEST(ClaimsortRun, SymbolicLinksAreSkippedAndWhatTheyNameIsLeftAlone) {
+    TempDir dir;
+    write_claim(dir / "outside" / "secret.xlsx", "Secret", 9);
+    write_claim(dir / "in" / "real.xlsx", "Real", 1);
+    fs::create_symlink("../outside/secret.xlsx", dir / "in" / "link.xlsx");
+    fs::create_symlink("real.xlsx", dir / "in" / "inside.xlsx");
+    fs::create_symlink("gone.xlsx", dir / "in" / "dangling.xlsx");
+    const auto secret = read_file(dir / "outside" / "secret.xlsx");
+    const std::vector<std::string> skipped{
+        "---> Skipping inside.xlsx: it is a symbolic link; move the workbook it points to instead",
+        "---> Skipping link.xlsx: it is a symbolic link; move the workbook it points to instead"};
+
+    const auto dry = run_claimsort(dir, R"({"config": {"path": "in", "dry_run": true}})");
+    EXPECT_EQ(dry.status, 0) << dry.err;
+    EXPECT_EQ(log_messages(dry.err, "WARNING"), skipped);
+    const auto would = log_messages(dry.err, "INFO");
+    ASSERT_EQ(would.size(), 2u) << dry.err;
+    EXPECT_EQ(would[1].rfind("[Dry-Run] Would move: real.xlsx -> Real_1_", 0), 0u) << would[1];
+
+    const auto result = run_claimsort(dir, R"({"config": {"path": "in"}})");
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(log_messages(result.err, "WARNING"), skipped);
+    EXPECT_TRUE(log_messages(result.err, "ERROR").empty()) << result.err;
+    const auto results = names_in(dir / "in" / "results");
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_TRUE(is_new_name(results[0], "Real_1")) << results[0];
+    EXPECT_FALSE(fs::is_symlink(dir / "in" / "results" / results[0]));
+    EXPECT_EQ(names_in(dir / "in" / "backup"), std::vector<std::string>{"real.xlsx"});
+    EXPECT_EQ(read_file(dir / "outside" / "secret.xlsx"), secret);
+    EXPECT_EQ(fs::read_symlink(dir / "in" / "link.xlsx"), "../outside/secret.xlsx");
+    EXPECT_EQ(fs::read_symlink(dir / "in" / "inside.xlsx"), "real.xlsx");
+    EXPECT_TRUE(fs::is_symlink(dir / "in" / "dangling.xlsx"));
 }
 
 TEST(ClaimsortRun, AResultsFolderThatCannotBeMadeLeavesEveryWorkbook) {

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "claim_workbooks.hpp"
+#include "helmkit/text/utf8.hpp"
 #include "test_support.hpp"
 
 using namespace torvane_test;
@@ -69,10 +70,11 @@ TEST(ClaimsortOutcome, StrictStatusesSayWhetherAllSomeOrNoneWereMoved) {
 
 TEST(ClaimsortOutcome, AFailedMoveBesideAGoodOneIsPartlyDoneAndCounted) {
     TempDir dir;
-    write_claim(dir / "in" / "a.xlsx", std::string(300, 'N').c_str(), 1);
-    write_claim(dir / "in" / "b.xlsx", "Bravo", 2);
-    write_claim(dir / "in" / "c.xlsx", [](TestWorkbook&, lxw_worksheet*) {});
-    const auto result = run_claimsort(dir, R"({"config": {"path": "in"}})",
+    const auto in = claimsort_test::deep_input_folder(dir.path());
+    write_claim(dir / in / "a.xlsx", std::string(300, 'N').c_str(), 1);
+    write_claim(dir / in / "b.xlsx", "Bravo", 2);
+    write_claim(dir / in / "c.xlsx", [](TestWorkbook&, lxw_worksheet*) {});
+    const auto result = run_claimsort(dir, R"({"config": {"path": ")" + in.string() + "\"}}",
                                       {{"TORVANE_STRICT", "1"}, {"TORVANE_LOG_LEVEL", "debug"}});
     EXPECT_EQ(result.status, 3) << result.err;
     const auto debugs = log_messages(result.err, "DEBUG");
@@ -178,6 +180,62 @@ TEST(ClaimsortDryRun, ShowsTheNamesTheRealRunTakesWhenNamesCollide) {
     EXPECT_EQ(log_messages(real.err, "WARNING").size(), 4u) << real.err;
 }
 
+// A byte that a terminal would take as a command or that would make a line display reordered:
+// C0 controls other than the line feed, DEL, C1 controls, bidirectional controls, or any byte
+// that is not UTF-8.
+bool holds_unsafe_characters(const std::string& text) {
+    if (helmkit::find_invalid_utf8(text) != std::string::npos) return true;
+    for (const char32_t c : helmkit::decode_utf8(text)) {
+        if ((c < 0x20 && c != '\n') || (c >= 0x7F && c <= 0x9F) || (c >= 0x202A && c <= 0x202E) ||
+            (c >= 0x2066 && c <= 0x2069)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST(ClaimsortDryRun, HostileNameCellsGiveTheNamesTheRealRunTakes) {
+    TempDir dir;
+    const std::map<std::string, std::string> fixed_clock{{"TORVANE_TEST_NOW", "1709820309.43"}};
+    std::string cjk;
+    for (int i = 0; i < 90; ++i) cjk += "\xe5\x9b\xb3";
+    const std::vector<std::string> cells{"_x0000_",
+                                         "Nul_x0000_Inside",
+                                         std::string(300, 'N'),
+                                         cjk,
+                                         "\x1b]2;Owned\x07Title",
+                                         "\x1b[31mRed",
+                                         "Half_xD800_Surrogate",
+                                         "\xe2\x80\xae" "evil",
+                                         "Del\x7f\xc2\x9b"};
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        write_claim(dir / "in" / ("claim_" + std::to_string(i) + ".xlsx"), cells[i].c_str(), 1);
+    }
+    const auto dry = run_claimsort(dir, R"({"config": {"path": "in", "dry_run": true}})",
+                                   fixed_clock);
+    ASSERT_EQ(dry.status, 0) << dry.err;
+    EXPECT_FALSE(holds_unsafe_characters(dry.err)) << dry.err;
+    const auto promised = dry_run_names(dry.err);
+    ASSERT_EQ(promised.size(), cells.size()) << dry.err;
+
+    const auto real = run_claimsort(dir, R"({"config": {"path": "in"}})", fixed_clock);
+    ASSERT_EQ(real.status, 0) << real.err;
+    EXPECT_TRUE(log_messages(real.err, "ERROR").empty()) << real.err;
+    EXPECT_FALSE(holds_unsafe_characters(real.err)) << real.err;
+    EXPECT_EQ(visible_names(dir / "in" / "results"), promised);
+    for (const auto& name : promised) {
+        EXPECT_LE(name.size(), 255u) << name;
+        EXPECT_FALSE(holds_unsafe_characters(name)) << name;
+        EXPECT_EQ(name.substr(name.size() - 21), "_1_0307_14050943.xlsx") << name;
+    }
+    for (const auto* expected : {"", "NulInside", "]2;OwnedTitle", "[31mRed", "HalfSurrogate",
+                                 "evil", "Del"}) {
+        const auto name = std::string(expected) + "_1_0307_14050943.xlsx";
+        EXPECT_NE(std::find(promised.begin(), promised.end(), name), promised.end())
+            << name << "\n" << dry.err;
+    }
+}
+
 // Real runs over sixteen workbooks, each killed at a later point between two file operations
 // (backup copies written, flushed and renamed, folders flushed, workbooks moved): every
 // workbook is still whole in its folder, in results or as its backup, and no visible file is
@@ -233,6 +291,10 @@ TEST(ClaimsortDryRun, ShowsTheNamesTheRealRunTakesWhenNamesCollide) {
 }
 
 TEST(ClaimsortCrash, AKillAtAnyPointOfARealRunLosesNoWorkbook) {
+    GTEST_SKIP() << "built without TORVANE_TEST_HOOKS";
+}
+
+TEST(ClaimsortDryRun, HostileNameCellsGiveTheNamesTheRealRunTakes) {
     GTEST_SKIP() << "built without TORVANE_TEST_HOOKS";
 }
 

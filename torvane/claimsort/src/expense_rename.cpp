@@ -17,6 +17,7 @@
 #include "helmkit/files/file_mg.hpp"
 #include "helmkit/files/move_batch.hpp"
 #include "torvane/claimsort/cell_reading.hpp"
+#include "torvane/claimsort/claim_name.hpp"
 #include "torvane/claimsort/command.hpp"
 
 namespace fs = std::filesystem;
@@ -74,6 +75,11 @@ std::chrono::system_clock::time_point clock_now() {
     }
 #endif
     return std::chrono::system_clock::now();
+}
+
+bool is_symbolic_link(const std::string& path) {
+    std::error_code error;
+    return fs::is_symlink(fs::symlink_status(path, error));
 }
 
 // Tells what a real run would do about names that are taken, as its warnings would.
@@ -144,6 +150,14 @@ RenameSummary process_expense_rename(const ordered_json& config_dict) {
     std::vector<std::string> planned;
     for (const auto& file_path : files) {
         const std::string base_name = fs::path(file_path).filename().string();
+        if (is_symbolic_link(file_path)) {
+            // Moved into results, a relative link would point elsewhere or nowhere.
+            log.warning("---> Skipping " + base_name +
+                        ": it is a symbolic link; move the workbook it points to instead");
+            ++summary.skipped;
+            progress.advance();
+            continue;
+        }
         const auto values = get_excel_cell_value(file_path, {name_cell, amount_cell});
         const auto& name = values[0];
         const auto& amount = values[1];
@@ -156,8 +170,8 @@ RenameSummary process_expense_rename(const ordered_json& config_dict) {
         }
 
         const auto now = clock_now();
-        const std::string new_filename = sanitize_filename(name) + "_" + sanitize_filename(amount) +
-                                         "_" + datecode(now) + ".xlsx";
+        const std::string new_filename =
+            claim_file_name(sanitize_filename(name), sanitize_filename(amount), datecode(now));
         const auto dest_path = output_folder / new_filename;
         const auto backup_path = backup_folder / base_name;
 

@@ -15,7 +15,9 @@ std::vector<helmkit::CellValue> get_excel_cell_value(const std::string& file_pat
                                                      const std::vector<std::string>& cell_locations);
 
 // Returns the file-name part made from a cell value: "Unknown" for a missing value, otherwise
-// its text form without \ / * ? : " < > | and without white space at both ends (may be empty).
+// its text form without \ / * ? : " < > |, control characters (C0, DEL, C1), bidirectional
+// controls (U+202A to U+202E, U+2066 to U+2069) and bytes that are not UTF-8, and without white
+// space at both ends (may be empty). The result is valid UTF-8.
 std::string sanitize_filename(const helmkit::CellValue& name);
 
 }  // namespace torvane::claimsort

@@ -13,7 +13,7 @@ struct RenameSummary {
     bool dry_run = false;
     bool facility_missing = false;
     std::size_t moved = 0;
-    std::size_t skipped = 0;  // name or amount not found (or the workbook unreadable)
+    std::size_t skipped = 0;  // name or amount not found (or the workbook unreadable), a link
     std::size_t failed = 0;   // the move (or its backup) failed
 
     // "Summary: 3 moved, 1 skipped, 0 failed"; in a dry run
@@ -27,7 +27,8 @@ struct RenameSummary {
 // Moves every .xlsx workbook of the configured folder into "results" under the name
 // <name>_<amount>_<MMDD_HHMMSSff>.xlsx read from its two configured cells, keeping a copy under
 // its old name in "backup"; in a dry run only logs what it would do, with the names a real run
-// would take. All backups are flushed to disk together before the first workbook moves.
+// would take. Symbolic links are skipped with a warning and counted as skipped. All backups
+// are flushed to disk together before the first workbook moves.
 // Reports through the Claimsort logger, ending with the summary line. Throws helmkit::Error
 // for a `config_dict` that is not a JSON object, a setting of the wrong type or a missing input
 // folder; per-workbook failures are logged and counted.
