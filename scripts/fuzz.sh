@@ -20,14 +20,17 @@ done
 jobs="${FUZZ_JOBS:-1}"
 timeout="${FUZZ_TIMEOUT:-10}"
 
-launcher=()
+build_options=()
 if command -v ccache >/dev/null; then
-    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    build_options=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+if command -v mold >/dev/null; then
+    build_options+=(-DTORVANE_LINKER=mold)
 fi
 echo "fuzz: building the fuzz targets with clang in build-fuzz"
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" \
-    -DTORVANE_FUZZ=ON -DTORVANE_TESTS=OFF -DTORVANE_WERROR=ON "${launcher[@]}" >/dev/null
+    -DTORVANE_FUZZ=ON -DTORVANE_TESTS=OFF -DTORVANE_WERROR=ON "${build_options[@]}" >/dev/null
 cmake --build "$build" --target fuzz
 
 rm -rf "$build/seeds"
