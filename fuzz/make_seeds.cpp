@@ -153,7 +153,8 @@ void png_seeds(Seeds& seeds) {
     };
     for (const auto& kind : {Kind{0, 1, false}, Kind{0, 16, false}, Kind{2, 8, false},
                              Kind{2, 16, true}, Kind{3, 4, false}, Kind{4, 8, false},
-                             Kind{6, 8, true}, Kind{6, 16, false}}) {
+                             Kind{6, 8, true}, Kind{6, 16, false}, Kind{0, 1, true},
+                             Kind{3, 4, true}}) {
         torvane_test::PngRecipe recipe;
         recipe.color_type = kind.color_type;
         recipe.bit_depth = kind.bit_depth;

@@ -255,4 +255,51 @@ TEST(FigdeckReport, KeepAspectFitsEveryImageInsideItsCellCentredWithItsOwnPropor
               "Error: 'keep_aspect' in the \"config\" section must be true or false, not \"yes\"");
 }
 
+// Thirty groups: the entries that do not fit page 1 go on on page 2 under its running header,
+// each within its page and leading to its group's title.
+TEST(FigdeckReport, ContentsGoOnOverAsManyPagesAsTheyNeedWithEveryLinkOnItsPage) {
+    TempDir dir;
+    const auto folder = dir / "data_figdeck";
+    auto config = template_config(dir.path());
+    config["groups"] = ordered_json::array();
+    const auto name_of = [](int n) { return std::string("Block_") + (n < 10 ? "0" : "") + std::to_string(n); };
+    for (int n = 1; n <= 30; ++n) {
+        const auto tag = name_of(n).substr(6);
+        write_png(folder / ("Result_g" + tag + ".png"), 40, 30);
+        config["groups"].push_back({{"name", name_of(n)}, {"pattern", "g" + tag}, {"experiments_per_page", 4}});
+    }
+    const auto result = run_report(dir.path(), config);
+    ASSERT_EQ(result.status, 0) << result.err;
+    const auto pdf = folder / "test.pdf";
+    expect_clean_pdf(pdf);
+    const auto words = pdf_words(pdf);
+    // Template margins 10 and 5 mm: the entries start at 64 mm, 22 of 10 mm end by 292 mm.
+    const auto second = text_lines(words, 2);
+    ASSERT_GE(second.size(), 2u);
+    EXPECT_EQ(second[0], "Lab Report - Page 2");
+    EXPECT_EQ(second[1], "23. Block_23");
+    const auto links = pdf_links(pdf);
+    const auto outline = pdf_outline(pdf);
+    ASSERT_EQ(links.size(), 30u);
+    ASSERT_EQ(outline.size(), 30u);
+    for (std::size_t i = 0; i < links.size(); ++i) {
+        SCOPED_TRACE(i);
+        const auto& link = links[i];
+        EXPECT_EQ(link.page, i < 22 ? 1 : 2);
+        EXPECT_NEAR(link.y_min, i < 22 ? 64 + 10.0 * i : 20 + 10.0 * (i - 22), 0.01);
+        EXPECT_LE(link.y_max, 292.01);
+        EXPECT_EQ(outline[i].title, name_of(static_cast<int>(i) + 1));
+        EXPECT_EQ(outline[i].target_page, link.target_page);
+        EXPECT_NEAR(outline[i].target_y, link.target_y, 0.01);
+        const bool leads_to_title = std::any_of(words.begin(), words.end(), [&](const Word& word) {
+            return word.page == link.target_page && word.text == name_of(static_cast<int>(i) + 1) &&
+                   word.y_min > link.target_y && word.y_max < link.target_y + 8;
+        });
+        EXPECT_TRUE(leads_to_title);
+    }
+    // The first block follows the contents on page 2, under a separator.
+    EXPECT_EQ(links[0].target_page, 2);
+    EXPECT_NEAR(links[0].target_y, 100 + 10, 0.01);
+}
+
 #endif

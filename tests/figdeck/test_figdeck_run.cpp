@@ -259,4 +259,109 @@ TEST(FigdeckRun, StrictOutcomesGiveStatus1WhenNothingWasDoneAndDefaultsStay0) {
     EXPECT_EQ(run_torvane({"figdeck", "-c", "bad.json"}, dir.path(), strict).status, 1);
 }
 
+// A page geometry beyond the A4 sheet, and figures that it would push off the sheet, are
+// refused naming the keys; nothing is written. Within the sheet any geometry works.
+TEST(FigdeckRun, GeometryThatDoesNotFitTheA4PageIsRefusedNamingTheKeyAndValue) {
+    TempDir dir;
+    const auto images = dir / "images";
+    write_png(images / "tall.png", 100, 200);
+    write_png(images / "wide1.png", 20, 10);
+    write_png(images / "wide2.png", 20, 10);
+    const std::string room = " does not fit the page: it must be at least 0 and below \"page_height\" 297 (mm)";
+    const std::vector<std::pair<ordered_json, std::string>> cases{
+        {{{"page_height", 1000}},
+         "\"page_height\" 1000 does not fit the page: the report's pages are A4, so it must be above 0 "
+         "and at most 297 (mm)"},
+        {{{"page_height", 1e308}},
+         "\"page_height\" 1e+308 does not fit the page: the report's pages are A4, so it must be above 0 "
+         "and at most 297 (mm)"},
+        {{{"page_height", 0}},
+         "\"page_height\" 0 does not fit the page: the report's pages are A4, so it must be above 0 "
+         "and at most 297 (mm)"},
+        {{{"bottom_margin", -1e308}}, "\"bottom_margin\" -1e+308" + room},
+        {{{"top_margin", -1e6}}, "\"top_margin\" -1000000" + room},
+        {{{"top_margin", 297}}, "\"top_margin\" 297" + room},
+        {{{"top_margin", 150}, {"bottom_margin", 147}},
+         "\"top_margin\" 150 and \"bottom_margin\" 147 leave no room on a page of \"page_height\" 297 (mm)"},
+        // The block starts on page 2 at 25 mm: 9 mm of title, then a cell of 282 - 10 mm.
+        {{{"bottom_margin", 0}, {"title_buffer", 0}},
+         "group 'T': a figure would be drawn from 34.0 to 306.0 mm down the page, outside its 297 mm "
+         "(\"page_height\" 297, \"bottom_margin\" 0, \"title_buffer\" 0, \"row_gap\" 10)"},
+    };
+    const auto before = folder_names(images);
+    for (const auto& [keys, message] : cases) {
+        SCOPED_TRACE(keys.dump());
+        auto config = config_over(images, {{"T", "tall"}});
+        config["config"].update(keys);
+        const auto result = run_report(dir.path(), config);
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(lines_of(result.err).back(), "Error: " + message);
+        EXPECT_EQ(folder_names(images), before);
+    }
+    // A gap that moves the second row above the top of the page.
+    auto upward = config_over(images, {{"W", "wide"}});
+    upward["config"]["row_gap"] = -300;
+    const auto result = run_report(dir.path(), upward);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(lines_of(result.err).back(),
+              "Error: group 'W': a figure would be drawn from -176.0 to -86.0 mm down the page, outside "
+              "its 297 mm (\"page_height\" 297, \"bottom_margin\" 15, \"title_buffer\" 25, \"row_gap\" -300)");
+    EXPECT_EQ(folder_names(images), before);
+
+    // A shorter page height and wide margins keep every figure on its page.
+    auto small = config_over(images, {{"T", "tall"}, {"W", "wide"}});
+    small["config"].update({{"page_height", 200}, {"top_margin", 40}, {"bottom_margin", 0}});
+    ASSERT_EQ(run_report(dir.path(), small).status, 0);
+    for (int page = 1; page <= page_count(images / "report.pdf"); ++page) {
+        for (const auto& box : image_boxes(page_content(images / "report.pdf", page))) {
+            EXPECT_GE(box.y, 40 - 0.01);
+            EXPECT_LE(box.y + box.h, 200 + 0.01);
+        }
+    }
+}
+
+// Texts beyond what one line or one bookmark of the PDF holds are refused naming the key and
+// the limit, before anything is drawn.
+TEST(FigdeckRun, TextsBeyondWhatALineOrBookmarkHoldsAreRefusedNamingTheKeyAndLimit) {
+    TempDir dir;
+    const auto images = dir / "images";
+    write_png(images / "a.png", 20, 10);
+    const auto before = folder_names(images);
+    const std::string long_ascii(70000, 'N');
+    std::string long_accented;
+    for (int i = 0; i < 33000; ++i) long_accented += "\xC3\xA9";  // 66,000 bytes, 66,002 as UTF-16
+    std::string mostly_ascii(40000, 'a');
+    mostly_ascii += "\xC3\xA9";  // 40,002 bytes; 80,004 in a bookmark
+    const auto name_message = [](const std::string& start, std::size_t bytes) {
+        return "the \"name\" of group '" + start + "...' is " + std::to_string(bytes) +
+               " bytes long; its contents line and its bookmark hold at most 65535 bytes (a bookmark 2 "
+               "for each character when the name is not all ASCII)";
+    };
+    const std::vector<std::pair<ordered_json, std::string>> cases{
+        {{{"groups", {{{"name", long_ascii}, {"pattern", "a"}}}}},
+         name_message(std::string(40, 'N'), 70000)},
+        {{{"groups", {{{"name", long_accented}, {"pattern", "a"}}}}},
+         name_message(long_accented.substr(0, 40), 66000)},
+        {{{"groups", {{{"name", mostly_ascii}, {"pattern", "a"}}}}},
+         name_message(std::string(40, 'a'), 40002)},
+        {{{"main_page", {{"title_of_report", long_ascii}}}},
+         "\"title_of_report\" is 70000 bytes long; a line of the report holds at most 65535 bytes"},
+        {{{"main_page", {{"user_title_2", "Setting"}, {"user_content_2", long_ascii}}}},
+         "\"user_content_2\" is 70004 bytes long; a line of the report holds at most 65535 bytes"},
+    };
+    for (const auto& [keys, message] : cases) {
+        auto config = config_over(images, {{"G", "a"}});
+        config.update(keys);
+        const auto result = run_report(dir.path(), config);
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(lines_of(result.err).back(), "Error: " + message);
+        EXPECT_EQ(folder_names(images), before);
+    }
+    // At the limit: a contents line "1. " and a name of 65,532 bytes.
+    auto config = config_over(images, {{std::string(65532, 'N'), "a"}});
+    const auto fits = run_report(dir.path(), config);
+    ASSERT_EQ(fits.status, 0) << lines_of(fits.err).back();
+    EXPECT_EQ(pdf_outline(images / "report.pdf")[0].title.size(), 65532u);
+}
+
 #endif

@@ -217,4 +217,27 @@ TEST(FigdeckImageLimits, DecodingKeepsAtMostOneDecodedCopyOfAnImage) {
 #endif
 }
 
+TEST(FigdeckImageLimits, InterlacedImagesDecodePassByPassWithoutADecodedCopy) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "an address-space limit cannot hold a program built with AddressSanitizer";
+#else
+    // 4096 by 4096 RGBA: 64 MiB decoded, more than the whole address space allowed.
+    TempDir dir;
+    const auto images = dir / "images";
+    write_file(images / "plot_interlaced.png", clear_png(4096, true));
+    const ordered_json config{{"config", {{"image_folder", images.string()}}},
+                              {"main_page", {{"title_of_report", "Large"}}},
+                              {"groups", {{{"name", "G"}, {"pattern", "plot"}}}}};
+    write_file(dir / "report.json", config.dump());
+    const auto limited = run_tool("prlimit", {"--as=" + std::to_string(60 << 20), torvane_binary().string(),
+                                              "figdeck", "-c", "report.json"},
+                                  dir.path());
+    EXPECT_EQ(limited.status, 0) << limited.err;
+    const auto rows = pdf_images(images / "report.pdf");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].width, 4096);
+    EXPECT_EQ(rows[1].type, "smask");
+#endif
+}
+
 #endif

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <stb_image.h>
+#include <zlib.h>
 
 #include <memory>
 
@@ -96,6 +97,16 @@ std::vector<PngCase> png_cases() {
     cases.push_back({"rgba16", recipe(6, 16), 3, true});
     cases.push_back({"rgb8_interlaced", recipe(2, 8, true), 3, false});
     cases.push_back({"rgba8_interlaced", recipe(6, 8, true), 3, true});
+    cases.push_back({"grey1_interlaced", recipe(0, 1, true), 1, false});
+    cases.push_back({"rgba16_interlaced", recipe(6, 16, true), 3, true});
+    // Passes without pixels: 3 by 2 leaves passes 2, 3 and 5 empty, 1 by 1 all but the first.
+    for (const auto& [width, height] : {std::pair{3u, 2u}, std::pair{1u, 1u}}) {
+        auto small = recipe(2, 8, true);
+        small.width = width;
+        small.height = height;
+        cases.push_back({"rgb8_interlaced_" + std::to_string(width) + "x" + std::to_string(height),
+                         small, 3, false});
+    }
     auto keyed = recipe(3, 8);
     keyed.palette = grey_palette();
     keyed.transparency = std::string("\x00\x80", 2);  // entry 0 clear, entry 1 half
@@ -121,8 +132,8 @@ TEST(PageModelImages, EveryPngKindEmbedsWithItsPixelsAndAlphaAsSoftMask) {
         SCOPED_TRACE(cases[i].name);
         ASSERT_LT(row, rows.size());
         EXPECT_EQ(rows[row].type, "image");
-        EXPECT_EQ(rows[row].width, 13);
-        EXPECT_EQ(rows[row].height, 11);
+        EXPECT_EQ(rows[row].width, static_cast<int>(cases[i].recipe.width));
+        EXPECT_EQ(rows[row].height, static_cast<int>(cases[i].recipe.height));
         ++row;
         if (cases[i].soft_mask) {
             ASSERT_LT(row, rows.size());
@@ -234,7 +245,22 @@ TEST(PageModelImages, FilesThatCannotBeShownAreErrorsNamingTheFileAndTheReason) 
         return bytes;
     };
     auto png = png_bytes({});
+    // An interlaced image whose header declares another height than its data holds.
+    torvane_test::PngRecipe interlaced;
+    interlaced.width = 13;
+    interlaced.height = 11;
+    interlaced.color_type = 6;
+    interlaced.interlaced = true;
+    const auto declaring = [&](std::uint32_t height) {
+        auto bytes = png_bytes(interlaced);
+        for (int i = 0; i < 4; ++i) bytes[20 + i] = static_cast<char>(height >> (24 - 8 * i));
+        const auto crc = crc32(0, reinterpret_cast<const Bytef*>(bytes.data() + 12), 17);
+        for (int i = 0; i < 4; ++i) bytes[29 + i] = static_cast<char>(crc >> (24 - 8 * i));
+        return bytes;
+    };
     const std::vector<std::tuple<std::string, std::string, std::string>> cases{
+        {"cut_interlaced.png", declaring(40), "damaged or truncated PNG image data"},
+        {"long_interlaced.png", declaring(5), "damaged or truncated PNG image data"},
         {"arithmetic.jpg", with_frame(0xC9, 8),
          "JPEG coding (frame type 0xC9: lossless, arithmetic or hierarchical) that PDF readers "
          "cannot show"},

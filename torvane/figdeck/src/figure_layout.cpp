@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fmt/format.h>
 #include <memory>
+#include <utility>
 
 #include "helmkit/base/app_logging.hpp"
 #include "helmkit/base/config_value.hpp"
@@ -36,6 +37,26 @@ PageGeometry page_geometry(const nlohmann::ordered_json& conf) {
     geometry.top_margin = helmkit::number_or(conf, "top_margin", geometry.top_margin, k_conf_where);
     geometry.bottom_margin =
         helmkit::number_or(conf, "bottom_margin", geometry.bottom_margin, k_conf_where);
+    // Beyond these bounds blocks and links would be placed off the sheet that is printed.
+    if (!(geometry.page_height > 0 && geometry.page_height <= k_page_h)) {
+        throw helmkit::Error(fmt::format(
+            "\"page_height\" {} does not fit the page: the report's pages are A4, so it must be "
+            "above 0 and at most {} (mm)",
+            geometry.page_height, k_page_h));
+    }
+    for (const auto& [key, value] : {std::pair{"top_margin", geometry.top_margin},
+                                     std::pair{"bottom_margin", geometry.bottom_margin}}) {
+        if (!(value >= 0 && value < geometry.page_height)) {
+            throw helmkit::Error(fmt::format(
+                "\"{}\" {} does not fit the page: it must be at least 0 and below \"page_height\" {} (mm)",
+                key, value, geometry.page_height));
+        }
+    }
+    if (!(geometry.usable_h() > 0)) {
+        throw helmkit::Error(fmt::format(
+            "\"top_margin\" {} and \"bottom_margin\" {} leave no room on a page of \"page_height\" {} (mm)",
+            geometry.top_margin, geometry.bottom_margin, geometry.page_height));
+    }
     return geometry;
 }
 

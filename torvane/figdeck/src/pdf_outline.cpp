@@ -40,6 +40,13 @@ std::string utf16_text_string(std::string_view utf8) {
 
 }  // namespace
 
+std::size_t PageModel::bookmark_bytes(std::string_view title) {
+    if (is_ascii(title)) return title.size();
+    std::size_t units = 0;
+    for (const char32_t c : helmkit::decode_utf8(title, U'\uFFFD')) units += c < 0x10000 ? 1 : 2;
+    return 2 + 2 * units;
+}
+
 // [page /XYZ left top null]: keep the reader's zoom, which libharu cannot write.
 HPDF_Destination PageModel::Impl::destination_of(const LinkTarget& target) {
     HPDF_Page target_page = pages[static_cast<std::size_t>(target.page - 1)];
@@ -116,6 +123,11 @@ void PageModel::add_bookmark(std::string title, int link) {
     auto& d = *m_impl;
     if (link < 1 || link > static_cast<int>(d.links.size())) {
         throw helmkit::Error("unknown link " + std::to_string(link));
+    }
+    if (const auto bytes = bookmark_bytes(title); bytes > k_max_text_bytes) {
+        throw helmkit::Error("a bookmark title of " + std::to_string(bytes) +
+                             " bytes, beyond the " + std::to_string(k_max_text_bytes) +
+                             " that a bookmark holds");
     }
     d.bookmarks.push_back({std::move(title), link});
 }

@@ -43,6 +43,18 @@ IdatInflater::IdatInflater(std::string_view data, const std::vector<ByteRange>& 
     if (inflateInit(&m_stream) != Z_OK) throw helmkit::Error("out of memory");
 }
 
+IdatInflater::IdatInflater(Branch, const IdatInflater& other)
+    : m_data(other.m_data), m_ranges(other.m_ranges), m_next_range(other.m_next_range),
+      m_ended(other.m_ended) {
+    if (inflateCopy(&m_stream, const_cast<z_stream*>(&other.m_stream)) != Z_OK) {
+        throw helmkit::Error("out of memory");
+    }
+}
+
+std::unique_ptr<IdatInflater> IdatInflater::branch() const {
+    return std::unique_ptr<IdatInflater>(new IdatInflater(Branch{}, *this));
+}
+
 IdatInflater::~IdatInflater() { inflateEnd(&m_stream); }
 
 bool IdatInflater::feed() {
@@ -65,6 +77,15 @@ void IdatInflater::read_exactly(unsigned char* out, std::size_t size) {
         } else if (status != Z_OK && !(status == Z_BUF_ERROR && m_stream.avail_in == 0)) {
             damaged();
         }
+    }
+}
+
+void IdatInflater::skip(std::uint64_t size) {
+    unsigned char buffer[1 << 14];
+    while (size > 0) {
+        const auto step = static_cast<std::size_t>(std::min<std::uint64_t>(size, sizeof buffer));
+        read_exactly(buffer, step);
+        size -= step;
     }
 }
 
@@ -91,12 +112,12 @@ PngRows::PngRows(const PngFile& png, std::string_view data, int channels)
       m_bytes_per_pixel(std::max(1, png.channels() * png.bit_depth / 8)),
       m_out_row(static_cast<std::size_t>(png.width) * static_cast<std::size_t>(channels)) {}
 
-void PngRows::read_row(std::uint32_t width, std::vector<unsigned char>& raw,
-                       std::vector<unsigned char>& previous) {
+void PngRows::read_row(IdatInflater& inflater, std::uint32_t width,
+                       std::vector<unsigned char>& raw, std::vector<unsigned char>& previous) {
     const auto bytes = static_cast<std::size_t>(raw_row_bytes(width, m_png));
     unsigned char filter = 0;
-    m_inflater.read_exactly(&filter, 1);
-    m_inflater.read_exactly(raw.data(), bytes);
+    inflater.read_exactly(&filter, 1);
+    inflater.read_exactly(raw.data(), bytes);
     const auto step = static_cast<std::size_t>(m_bytes_per_pixel);
     unsigned char* row = raw.data();
     const unsigned char* up = previous.data();
@@ -211,39 +232,47 @@ void PngRows::convert(const unsigned char* raw, std::uint32_t width, unsigned ch
     }
 }
 
-void PngRows::decode_interlaced() {
-    const auto width = m_png.width;
-    const auto height = m_png.height;
-    m_image.assign(static_cast<std::size_t>(width) * height * m_channels, 0);
-    const auto channels = static_cast<std::size_t>(m_channels);
-    std::vector<unsigned char> out;
+void PngRows::find_passes() {
     for (const auto& pass : k_passes) {
-        const auto pass_w = pass_size(width, pass.x0, pass.dx);
-        const auto pass_h = pass_size(height, pass.y0, pass.dy);
+        const auto pass_w = pass_size(m_png.width, pass.x0, pass.dx);
+        const auto pass_h = pass_size(m_png.height, pass.y0, pass.dy);
         if (pass_w == 0 || pass_h == 0) continue;
         const auto bytes = static_cast<std::size_t>(raw_row_bytes(pass_w, m_png));
-        m_raw.assign(bytes, 0);
-        m_previous.assign(bytes, 0);
-        out.resize(pass_w * channels);
-        for (std::uint32_t r = 0; r < pass_h; ++r) {
-            read_row(pass_w, m_raw, m_previous);
-            convert(m_raw.data(), pass_w, out.data());
-            const std::size_t y = pass.y0 + static_cast<std::size_t>(r) * pass.dy;
-            for (std::uint32_t i = 0; i < pass_w; ++i) {
-                const std::size_t x = pass.x0 + static_cast<std::size_t>(i) * pass.dx;
-                std::memcpy(&m_image[(y * width + x) * channels], &out[i * channels], channels);
-            }
-        }
+        PassRows rows;
+        rows.x0 = pass.x0;
+        rows.y0 = pass.y0;
+        rows.dx = pass.dx;
+        rows.dy = pass.dy;
+        rows.width = pass_w;
+        rows.inflater = m_inflater.branch();
+        rows.raw.assign(bytes, 0);
+        rows.previous.assign(bytes, 0);
+        rows.out.resize(static_cast<std::size_t>(pass_w) * static_cast<std::size_t>(m_channels));
+        m_passes.push_back(std::move(rows));
+        m_inflater.skip(static_cast<std::uint64_t>(pass_h) * (bytes + 1));
     }
     m_inflater.expect_end();
+}
+
+void PngRows::interlaced_row(unsigned char* row) {
+    const auto channels = static_cast<std::size_t>(m_channels);
+    for (auto& pass : m_passes) {
+        if (m_row < pass.y0 || (m_row - pass.y0) % pass.dy != 0) continue;
+        read_row(*pass.inflater, pass.width, pass.raw, pass.previous);
+        convert(pass.raw.data(), pass.width, pass.out.data());
+        for (std::uint32_t i = 0; i < pass.width; ++i) {
+            const std::size_t x = pass.x0 + static_cast<std::size_t>(i) * pass.dx;
+            std::memcpy(row + x * channels, &pass.out[i * channels], channels);
+        }
+    }
 }
 
 bool PngRows::next_row(unsigned char* row) {
     if (m_row >= m_png.height) return false;
     if (m_png.interlaced) {
-        if (m_row == 0) decode_interlaced();
-        std::memcpy(row, &m_image[m_row * m_out_row], m_out_row);
-        if (++m_row == m_png.height) std::vector<unsigned char>().swap(m_image);  // keeps no capacity
+        if (m_row == 0) find_passes();
+        interlaced_row(row);
+        if (++m_row == m_png.height) m_passes.clear();
         return true;
     }
     if (m_row == 0) {
@@ -251,7 +280,7 @@ bool PngRows::next_row(unsigned char* row) {
         m_raw.assign(bytes, 0);
         m_previous.assign(bytes, 0);
     }
-    read_row(m_png.width, m_raw, m_previous);
+    read_row(m_inflater, m_png.width, m_raw, m_previous);
     convert(m_raw.data(), m_png.width, row);
     if (++m_row == m_png.height) m_inflater.expect_end();
     return true;

@@ -1,6 +1,7 @@
 // The report's pages: the contents page, where each block starts, and each group's grid of
 // figures with their captions.
 #include <algorithm>
+#include <fmt/format.h>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,6 +18,7 @@ using nlohmann::ordered_json;
 namespace {
 
 constexpr int k_free_rows = 10;
+constexpr double k_entry_h = 10;
 
 // Absent, null, false, zero, or an empty text, object or list.
 bool is_missing(const ordered_json* value) { return value == nullptr || !helmkit::is_truthy(*value); }
@@ -33,11 +35,43 @@ const ordered_json* find_key(const ordered_json& section, const std::string& key
     return found == section.end() ? nullptr : &*found;
 }
 
+constexpr std::size_t k_max_text = PageModel::k_max_text_bytes;
+
+// The start of a text too long to show in a message, cut on a character boundary.
+std::string start_of(const std::string& text) {
+    constexpr std::size_t k_shown = 40;
+    if (text.size() <= k_shown) return text;
+    std::size_t end = k_shown;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    return text.substr(0, end) + "...";
+}
+
+void check_line(const std::string& key, const std::string& line) {
+    if (line.size() <= k_max_text) return;
+    throw helmkit::Error(fmt::format("\"{}\" is {} bytes long; a line of the report holds at most {} bytes",
+                                     key, line.size(), k_max_text));
+}
+
+// Every entry is a line of the contents and a bookmark; both are bounded.
+void check_group_names(const ParsedData& data) {
+    std::size_t number = 1;
+    for (const auto& group : data) {
+        const auto entry = std::to_string(number++) + ". " + group.name;
+        if (entry.size() <= k_max_text && PageModel::bookmark_bytes(group.name) <= k_max_text) continue;
+        throw helmkit::Error(fmt::format(
+            "the \"name\" of {} is {} bytes long; its contents line and its bookmark hold at most "
+            "{} bytes (a bookmark 2 for each character when the name is not all ASCII)",
+            group_where(start_of(group.name)), group.name.size(), k_max_text));
+    }
+}
+
 }  // namespace
 
 void ReportGenerator::add_toc(const ParsedData& data) {
     const auto* title_value = find_key(m_main_page, "title_of_report");
     const std::string title = title_value ? helmkit::display_text(*title_value) : "Lab Report";
+    check_line("title_of_report", title);
+    check_group_names(data);
     m_pdf.add_page();
     m_pdf.set_font("helvetica", "B", 20);
     m_pdf.cell(0, 20, title, {Ln::next_line, Align::center, 0});
@@ -49,8 +83,10 @@ void ReportGenerator::add_toc(const ParsedData& data) {
                              const std::string* fixed_label) {
         const auto* value = find_key(m_main_page, value_key);
         if (is_missing(value)) return;
+        auto shown = helmkit::display_text(*value);
         if (fixed_label != nullptr) {
-            info_list.emplace_back(*fixed_label, helmkit::display_text(*value));
+            check_line(value_key, ":   " + shown);
+            info_list.emplace_back(*fixed_label, std::move(shown));
             return;
         }
         const auto* label = find_key(m_main_page, label_key);
@@ -60,7 +96,10 @@ void ReportGenerator::add_toc(const ParsedData& data) {
                                  "' in the \"main_page\" section must be a text, not " +
                                  label->dump());
         }
-        info_list.emplace_back(trimmed(label->get<std::string>()), helmkit::display_text(*value));
+        auto label_text = trimmed(label->get<std::string>());
+        check_line(label_key, label_text);
+        check_line(value_key, ":   " + shown);
+        info_list.emplace_back(std::move(label_text), std::move(shown));
     };
     const std::string dut = "DUT";
     const std::string environment = "ENVIRONMENT";
@@ -78,12 +117,15 @@ void ReportGenerator::add_toc(const ParsedData& data) {
 
     m_pdf.set_font("helvetica", "U", 12);
     m_pdf.set_text_color(0, 0, 255);
+    // The entries go on over as many pages as they need; a new page keeps their font.
+    const double contents_bottom = m_geometry.page_height - m_geometry.bottom_margin;
     int number = 1;
     for (const auto& group : data) {
+        if (m_pdf.get_y() + k_entry_h > contents_bottom) m_pdf.add_page();
         const int link = m_pdf.add_link();
         m_links[group.name] = link;
         m_pdf.add_bookmark(group.name, link);
-        m_pdf.cell(0, 10, std::to_string(number++) + ". " + group.name,
+        m_pdf.cell(0, k_entry_h, std::to_string(number++) + ". " + group.name,
                    {Ln::next_line, Align::left, link});
     }
     m_pdf.set_text_color(0);
@@ -104,6 +146,16 @@ void ReportGenerator::_place_block(double budget_h) {
     }
 }
 
+void ReportGenerator::_check_on_page(const std::string& name, const Box& box) const {
+    if (box.y >= 0 && box.y + box.h <= k_page_h) return;
+    const auto spacing = row_spacing(m_conf);
+    throw helmkit::Error(fmt::format(
+        "{}: a figure would be drawn from {:.1f} to {:.1f} mm down the page, outside its {} mm "
+        "(\"page_height\" {}, \"bottom_margin\" {}, \"title_buffer\" {}, \"row_gap\" {})",
+        group_where(name), box.y, box.y + box.h, k_page_h, m_geometry.page_height,
+        m_geometry.bottom_margin, spacing.title_buffer, spacing.row_gap));
+}
+
 void ReportGenerator::_draw_group(const GroupImages& group, const GroupLayout& layout,
                                   const PixelSizes& sizes, helmkit::Progress& progress) {
     const auto link = m_links.find(group.name);
@@ -122,12 +174,12 @@ void ReportGenerator::_draw_group(const GroupImages& group, const GroupLayout& l
             const auto i = k - first;
             const double x_pos = k_margin_lr + static_cast<double>(i) * (cell_w + k_gutter);
             const auto& size = sizes[k];
+            Box box{x_pos, row_start_y, cell_w, cell_h};
             if (m_keep_aspect && size && size->width > 0 && size->height > 0) {
-                const auto box = fitted_box(*size, x_pos, row_start_y, cell_w, cell_h);
-                m_pdf.image(group.images[k].path, box.x, box.y, box.w, box.h);
-            } else {
-                m_pdf.image(group.images[k].path, x_pos, row_start_y, cell_w, cell_h);
+                box = fitted_box(*size, x_pos, row_start_y, cell_w, cell_h);
             }
+            _check_on_page(group.name, box);
+            m_pdf.image(group.images[k].path, box.x, box.y, box.w, box.h);
             progress.advance();
             m_pdf.set_xy(x_pos, row_start_y + cell_h + k_caption_offset);
             m_pdf.set_font("helvetica", "B", 8);

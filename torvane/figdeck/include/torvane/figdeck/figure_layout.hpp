@@ -12,6 +12,7 @@ namespace torvane::figdeck {
 
 // The grid's fixed geometry on the A4 page, in millimetres.
 inline constexpr double k_page_w = 210;
+inline constexpr double k_page_h = 297;
 inline constexpr double k_margin_lr = 15;
 inline constexpr double k_available_w = k_page_w - 2 * k_margin_lr;
 inline constexpr double k_gutter = 5;
@@ -45,7 +46,9 @@ struct RowSpacing {
     double row_gap = 10;
 };
 
-// Read from `conf` with their defaults. Throw helmkit::Error naming a key that is no number.
+// Read from `conf` with their defaults. Throw helmkit::Error naming a key that is no number;
+// page_geometry also names the key and value of a geometry that does not fit the A4 page: a
+// height above 0 and at most 297, margins from 0 that leave room between them.
 PageGeometry page_geometry(const nlohmann::ordered_json& conf);
 RowSpacing row_spacing(const nlohmann::ordered_json& conf);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -23,9 +24,15 @@ struct CellOptions {
 // top-left corner (y grows downwards), font sizes in points, a current position, font and
 // colours, internal links whose targets may be set after use, and a header hook.
 // Text is UTF-8; text that Helvetica cannot show is drawn in DejaVu Sans, and a character
-// that no font has is drawn as "?" with one warning. Text never throws.
+// that no font has is drawn as "?" with one warning. Text never throws; a line longer than
+// k_max_text_bytes is left out with a warning.
 class PageModel {
 public:
+    // The longest text, in bytes, that one line drawn or one bookmark title can hold.
+    static constexpr std::size_t k_max_text_bytes = 65535;
+    // Returns the bytes the PDF needs for `title` as a bookmark: UTF-16 beyond ASCII.
+    static std::size_t bookmark_bytes(std::string_view title);
+
     PageModel();
     virtual ~PageModel();
     PageModel(const PageModel&) = delete;
@@ -83,7 +90,8 @@ public:
 
     // Adds an outline entry (a bookmark in a viewer's sidebar) called `title` that leads where
     // `link` leads. Entries are written in the order they were added when the document is
-    // saved; one whose link has no target by then is left out.
+    // saved; one whose link has no target by then is left out. Throws helmkit::Error for an
+    // unknown link or a title of more than k_max_text_bytes bookmark bytes.
     void add_bookmark(std::string title, int link);
 
     // Writes the document to `path` atomically: a temporary file beside it, then a rename.

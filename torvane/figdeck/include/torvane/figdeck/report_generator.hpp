@@ -69,6 +69,8 @@ public:
 private:
     using PixelSizes = std::vector<std::optional<PixelSize>>;
     void _place_block(double budget_h);
+    // Throws helmkit::Error naming the group and the keys when `box` would leave the page.
+    void _check_on_page(const std::string& name, const Box& box) const;
     void _draw_group(const GroupImages& group, const GroupLayout& layout, const PixelSizes& sizes,
                      helmkit::Progress& progress);
     void _log_summary() const;
