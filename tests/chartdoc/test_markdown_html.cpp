@@ -165,3 +165,107 @@ TEST(MarkdownHtml, ReadsNothingPastTheEndOfTheText) {
     EXPECT_EQ(markdown_to_html(document), "<p>| a |\n| - |\n[](&amp;mp</p>\n");
     EXPECT_EQ(markdown_to_html("[](&mp"), "<p>[](&amp;mp</p>\n");
 }
+
+TEST(RichMarkdown, HeadingsGetUniqueIdsAndExtensionsWork) {
+    MarkdownOptions rich;
+    rich.rich = true;
+    DocumentAnchors anchors;
+    rich.anchors = &anchors;
+    const auto html = markdown_to_html(
+        "# Install & Run!\n## Install & Run!\n### Install & Run!\n## install--run-1\n"
+        "## \"Quotes\" <b>and</b> `code` &amp; <tags>\n##\n## \xc3\x89t\xc3\xa9 \xe2\x80\x94 "
+        "\xce\x91\xce\xb2\n## *Em* [link](x.md)\nSetext\n---\n\n"
+        "~~gone~~ https://example.com/a www.example.org me@example.com\n\n"
+        "| L | C | R | N |\n|:--|:-:|--:|---|\n| a | b | c | d |\n\n<a id=\"raw\"></a>\n",
+        rich);
+    for (const auto* piece : {
+             "<h1 id=\"install--run\">Install &amp; Run!</h1>\n",
+             "<h2 id=\"install--run-1\">Install &amp; Run!</h2>\n",
+             "<h3 id=\"install--run-2\">Install &amp; Run!</h3>\n",
+             // A heading whose own text is a repeat's id gets the next free one.
+             "<h2 id=\"install--run-1-1\">install--run-1</h2>\n",
+             "<h2 id=\"quotes-and-code--\">&quot;Quotes&quot; <b>and</b> <code>code</code> "
+             "&amp; <tags></h2>\n",
+             "<h2 id=\"section\"></h2>\n",
+             "<h2 id=\"\xc3\xa9t\xc3\xa9--\xce\xb1\xce\xb2\">",
+             "<h2 id=\"em-link\"><em>Em</em> <a href=\"x.md\">link</a></h2>\n",
+             "<h2 id=\"setext\">Setext</h2>\n",
+             "<del>gone</del>",
+             "<a href=\"https://example.com/a\">https://example.com/a</a>",
+             ">www.example.org</a>",
+             "<a href=\"mailto:me@example.com\">me@example.com</a>",
+             "<th align=\"left\" style=\"text-align: left\">L</th>",
+             "<th align=\"center\" style=\"text-align: center\">C</th>",
+             "<td align=\"right\" style=\"text-align: right\">c</td>",
+             "<td>d</td>",
+         }) {
+        EXPECT_NE(html.find(piece), std::string::npos) << piece << "\n" << html;
+    }
+    EXPECT_EQ(anchors.ids,
+              (std::vector<std::string>{"install--run", "install--run-1", "install--run-2",
+                                        "install--run-1-1", "quotes-and-code--", "section",
+                                        "\xc3\xa9t\xc3\xa9--\xce\xb1\xce\xb2", "em-link", "setext",
+                                        "raw"}));
+    ASSERT_EQ(anchors.links.size(), 4u);
+    EXPECT_EQ(anchors.links[0].written, "x.md");
+
+    // Without the option the same text renders exactly as md4c-html does.
+    const std::string plain = "# A\n~~b~~ https://c.example\n\n| x |\n|:-:|\n| y |\n";
+    EXPECT_EQ(markdown_to_html(plain), md4c_html(plain));
+}
+
+TEST(RichMarkdown, HeadingSlugs) {
+    EXPECT_EQ(heading_slug("Installation"), "installation");
+    EXPECT_EQ(heading_slug("What's new in 2.0?"), "whats-new-in-20");
+    EXPECT_EQ(heading_slug("snake_case and-dash"), "snake_case-and-dash");
+    EXPECT_EQ(heading_slug("  "), "--");
+    EXPECT_EQ(heading_slug("!!!"), "section");
+    EXPECT_EQ(heading_slug("\xe2\x80\x9cQuoted\xe2\x80\x9d \xc2\xa9 \xe2\x86\x92 x"), "quoted---x");
+    EXPECT_EQ(heading_slug("\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82"),
+              "\xd0\xbf\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82");
+    EXPECT_EQ(heading_slug("\xc5\x81\xc3\xb3" "d\xc5\xba"), "\xc5\x82\xc3\xb3" "d\xc5\xba");
+    EXPECT_EQ(heading_slug("\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e\xe3\x80\x82"),
+              "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e");
+}
+
+TEST(MermaidFences, FoundWithTheirLinesAndReplacedByTheirDiagrams) {
+    const std::string markdown =
+        "# Doc\n\n```mermaid\ngraph TD\n  A --> B\n```\n\ntext\n\n"
+        "- item\n\n  ```mermaid\n  pie\n    \"x\" : 1\n  ```\n\n"
+        "```mermaidx\nnot one\n```\n\n~~~ mermaid extra\n\nsequenceDiagram\n~~~\n\n"
+        "    indented code\n\n```mermaid\n```\n";
+    const auto fences = mermaid_fences(markdown);
+    ASSERT_EQ(fences.size(), 4u);
+    EXPECT_EQ(fences[0].text, "graph TD\n  A --> B\n");
+    EXPECT_EQ(fences[0].line, 3u);
+    EXPECT_EQ(fences[1].text, "pie\n  \"x\" : 1\n");
+    EXPECT_EQ(fences[1].line, 12u);
+    EXPECT_EQ(fences[2].text, "\nsequenceDiagram\n");
+    EXPECT_EQ(fences[2].line, 21u);
+    EXPECT_EQ(fences[3].text, "");
+
+    std::vector<std::size_t> asked;
+    MarkdownOptions options;
+    options.diagram = [&](std::size_t n) -> std::optional<std::string> {
+        asked.push_back(n);
+        if (n == 1) return std::nullopt;
+        return "<svg>" + std::to_string(n) + "</svg>";
+    };
+    const auto html = markdown_to_html(markdown, options);
+    // An empty fence is no diagram: it is never asked for and stays a code block.
+    EXPECT_EQ(asked, (std::vector<std::size_t>{0, 1, 2}));
+    EXPECT_NE(html.find("<h1>Doc</h1>\n<div class=\"diagram\"><svg>0</svg></div>\n<p>text</p>"),
+              std::string::npos)
+        << html;
+    EXPECT_NE(html.find("<pre><code class=\"language-mermaid\">pie\n  &quot;x&quot; : 1\n"
+                        "</code></pre>"),
+              std::string::npos)
+        << html;
+    EXPECT_NE(html.find("<code class=\"language-mermaidx\">not one"), std::string::npos);
+    EXPECT_NE(html.find("<div class=\"diagram\"><svg>2</svg></div>\n<pre><code>indented"),
+              std::string::npos)
+        << html;
+    EXPECT_NE(html.find("<pre><code class=\"language-mermaid\"></code></pre>\n"),
+              std::string::npos);
+    EXPECT_EQ(markdown_to_html(markdown), md4c_html(markdown));
+}

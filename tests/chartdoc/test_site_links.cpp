@@ -132,3 +132,62 @@ TEST_F(ChartdocLinks, NamesThatAreNotUtf8AreShownWithReplacementCharactersAndSti
     EXPECT_EQ(errors[0].rfind("Failed to convert bad\uFFFD.mmd: mmdc -i ", 0), 0u)
         << errors[0];
 }
+
+TEST_F(ChartdocLinks, DeadLinksAreWarnedAboutAndChangeNothingElse) {
+    write_file(root() / "in/guide.md",
+               "# Guide\n\n## Set up\n\nSee [setup](#set-up), [faq](faq.md#common-questions), "
+               "[gone](missing.md), [old](old.html), [nowhere](faq.md#nowhere), "
+               "[self](#no-such), [index](index.html), [chart](flow.html#x), "
+               "[web](https://example.com/missing.md), [mail](mailto:a@b.c), "
+               "[up](../x.md), [image](pic.png).\n");
+    write_file(root() / "in/faq.md", "# FAQ\n\n## Common questions\n\n<a id=\"raw\"></a>\n"
+                                     "[raw anchor](#raw), [guide](guide.md#set-up)\n");
+    write_file(root() / "in/flow.mmd", "graph TD\n");
+    install_standin();
+    const std::vector<std::string> dead_pages{
+        "Broken link in guide.md: 'missing.md' leads to no page of the site",
+        "Broken link in guide.md: 'old.html' leads to no page of the site"};
+
+    for (const bool rich : {false, true}) {
+        ordered_json section{{"input_folder", "in"}, {"output_folder", rich ? "rich" : "plain"}};
+        if (rich) section["rich_markdown"] = true;
+        write_config(section);
+        for (const auto& strict : std::vector<std::map<std::string, std::string>>{
+                 {}, {{"TORVANE_STRICT", "1"}}}) {
+            const auto result = run_site(strict);
+            EXPECT_EQ(result.status, 0) << result.err;
+            auto expected = dead_pages;
+            if (rich) {
+                expected.push_back(
+                    "Broken link in guide.md: 'faq.md#nowhere' leads to faq.html, which has no "
+                    "anchor 'nowhere'");
+                expected.push_back(
+                    "Broken link in guide.md: '#no-such' leads to guide.html, which has no anchor "
+                    "'no-such'");
+            }
+            expected.push_back("Link check: " + std::to_string(expected.size()) +
+                               " broken links found");
+            EXPECT_EQ(log_messages(result.err, "WARNING"), expected) << result.err;
+            EXPECT_TRUE(log_messages(result.err, "ERROR").empty());
+            EXPECT_EQ(log_messages(result.err, "INFO").back(),
+                      "Summary: 3 pages written (2 documents, 1 diagram), 0 failed");
+        }
+    }
+    // The check only reads: without rich_markdown the pages are what they always were.
+    EXPECT_EQ(read_file(root() / "plain/guide.html").find(" id="), std::string::npos);
+    EXPECT_NE(read_file(root() / "rich/guide.html").find("<h2 id=\"set-up\">Set up</h2>"),
+              std::string::npos);
+    EXPECT_NE(read_file(root() / "rich/faq.html")
+                  .find("<a href=\"guide.html#set-up\">guide</a>"),
+              std::string::npos);
+}
+
+TEST_F(ChartdocLinks, SiteWithoutDeadLinksLogsNoWarning) {
+    write_file(root() / "in/a.md", "[b](b.md) [top](#a) [index](index.html)\n\n# A\n");
+    write_file(root() / "in/b.md", "[a](./a.md#a)\n");
+    install_standin();
+    write_config({{"input_folder", "in"}, {"output_folder", "out"}, {"rich_markdown", true}});
+    const auto result = run_site();
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_TRUE(log_messages(result.err, "WARNING").empty()) << result.err;
+}

@@ -1,11 +1,14 @@
 #include "helmkit/base/child_process.hpp"
 
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -67,7 +70,10 @@ std::optional<std::filesystem::path> find_program(std::string_view name) {
     return std::nullopt;
 }
 
-ProcessStatus run_process(const std::vector<std::string>& argv) {
+namespace {
+
+// Starts `argv`, in a process group of its own when `own_group`. Throws Error.
+pid_t spawn(const std::vector<std::string>& argv, bool own_group) {
     if (argv.empty() || argv.front().empty())
         throw Error("cannot start a process without a command");
     std::vector<char*> pointers;
@@ -75,18 +81,23 @@ ProcessStatus run_process(const std::vector<std::string>& argv) {
     for (const auto& argument : argv) pointers.push_back(const_cast<char*>(argument.c_str()));
     pointers.push_back(nullptr);
 
+    posix_spawnattr_t attributes;
+    ::posix_spawnattr_init(&attributes);
+    if (own_group) {
+        ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+        ::posix_spawnattr_setpgroup(&attributes, 0);
+    }
     pid_t pid = 0;
-    const int spawned =
-        ::posix_spawnp(&pid, pointers[0], nullptr, nullptr, pointers.data(), child_environment());
+    const int spawned = ::posix_spawnp(&pid, pointers[0], nullptr, &attributes, pointers.data(),
+                                       child_environment());
+    ::posix_spawnattr_destroy(&attributes);
     if (spawned != 0) {
         throw Error("cannot start " + command_line_text(argv) + ": " + std::strerror(spawned));
     }
-    int raw = 0;
-    while (::waitpid(pid, &raw, 0) < 0) {
-        if (errno != EINTR) {
-            throw Error("cannot wait for " + command_line_text(argv) + ": " + std::strerror(errno));
-        }
-    }
+    return pid;
+}
+
+ProcessStatus status_of(int raw) {
     ProcessStatus status;
     if (WIFEXITED(raw)) {
         status.exit_code = WEXITSTATUS(raw);
@@ -94,6 +105,52 @@ ProcessStatus run_process(const std::vector<std::string>& argv) {
         status.signal = WTERMSIG(raw);
     }
     return status;
+}
+
+// Waits for `pid` until `deadline`; returns whether it ended, with its raw status in `raw`.
+bool wait_until(pid_t pid, std::chrono::steady_clock::time_point deadline, int& raw,
+                const std::vector<std::string>& argv) {
+    while (true) {
+        const pid_t done = ::waitpid(pid, &raw, WNOHANG);
+        if (done == pid) return true;
+        if (done < 0 && errno != EINTR) {
+            throw Error("cannot wait for " + command_line_text(argv) + ": " + std::strerror(errno));
+        }
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+}  // namespace
+
+ProcessStatus run_process(const std::vector<std::string>& argv) {
+    const pid_t pid = spawn(argv, false);
+    int raw = 0;
+    while (::waitpid(pid, &raw, 0) < 0) {
+        if (errno != EINTR) {
+            throw Error("cannot wait for " + command_line_text(argv) + ": " + std::strerror(errno));
+        }
+    }
+    return status_of(raw);
+}
+
+std::pair<ProcessStatus, bool> run_process_bounded(const std::vector<std::string>& argv,
+                                                   unsigned seconds) {
+    const pid_t pid = spawn(argv, true);
+    int raw = 0;
+    const auto start = std::chrono::steady_clock::now();
+    if (wait_until(pid, start + std::chrono::seconds(seconds), raw, argv)) {
+        return {status_of(raw), false};
+    }
+    ::kill(-pid, SIGTERM);
+    if (!wait_until(pid, std::chrono::steady_clock::now() + std::chrono::seconds(5), raw, argv)) {
+        ::kill(-pid, SIGKILL);
+        while (::waitpid(pid, &raw, 0) < 0 && errno == EINTR) {
+        }
+    }
+    // What the group started and left behind goes too.
+    ::kill(-pid, SIGKILL);
+    return {status_of(raw), true};
 }
 
 std::string command_line_text(const std::vector<std::string>& argv) {

@@ -1,11 +1,12 @@
 #include "torvane/chartdoc/batch_render.hpp"
 
+#include <dlfcn.h>
 #include <stdlib.h>
 
-#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
 #include <system_error>
-#include <thread>
 
 #include "helmkit/base/child_process.hpp"
 #include "helmkit/base/error.hpp"
@@ -20,41 +21,30 @@ namespace torvane::chartdoc {
 
 namespace {
 
-constexpr const char* k_renderer = "mmdc";
+constexpr const char* k_script = "render_diagrams.mjs";
 
-// A hidden folder of its own for one renderer run, removed with everything in it.
-class ScratchFolder {
-public:
-    explicit ScratchFolder(const fs::path& parent) {
-        std::string pattern = (parent / ".chartdoc-batch-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            helmkit::throw_file_error("create a folder for the diagrams in", parent, errno);
-        }
-        m_path = pattern;
+// The folder this library was loaded from.
+fs::path library_folder() {
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<void*>(&diagram_time_bound), &info) == 0 ||
+        info.dli_fname == nullptr) {
+        return {};
     }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        fs::remove_all(m_path, ignored);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    std::error_code error;
+    const auto path = fs::canonical(info.dli_fname, error);
+    return error ? fs::path(info.dli_fname).parent_path() : path.parent_path();
+}
 
-    const fs::path& path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
-
-bool ends_a_block(std::string_view line) {
-    while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r' ||
-                             line.back() == '\f' || line.back() == '\v')) {
-        line.remove_suffix(1);
+// Installed, the libraries lie in <prefix>/lib/torvane and the script in
+// <prefix>/share/torvane/chartdoc; in a build tree, in <build>/lib and <build>/share/....
+std::optional<fs::path> find_script() {
+    const fs::path folder = library_folder();
+    for (const auto& candidate : {folder / "../../share/torvane/chartdoc" / k_script,
+                                  folder / "../share/torvane/chartdoc" / k_script}) {
+        std::error_code error;
+        if (fs::is_regular_file(candidate, error)) return candidate.lexically_normal();
     }
-    if (line.size() < 3) return false;
-    for (const char c : line.substr(line.size() - 3)) {
-        if (c != '`' && c != ':') return false;
-    }
-    return true;
+    return std::nullopt;
 }
 
 bool is_whole_svg(std::string_view svg) {
@@ -66,101 +56,104 @@ bool is_whole_svg(std::string_view svg) {
 
 }  // namespace
 
-bool fits_in_a_block(std::string_view source) {
-    // Besides the line feed, the renderer's pattern also ends lines at CR, U+2028 and U+2029.
-    std::size_t start = 0;
-    while (start <= source.size()) {
-        std::size_t end = source.size();
-        std::size_t next = end + 1;
-        for (std::size_t i = start; i < source.size(); ++i) {
-            if (source[i] == '\n' || source[i] == '\r') {
-                end = i;
-                next = i + 1;
-                break;
-            }
-            if (source.substr(i, 3) == "\xe2\x80\xa8" || source.substr(i, 3) == "\xe2\x80\xa9") {
-                end = i;
-                next = i + 3;
-                break;
-            }
-        }
-        if (ends_a_block(source.substr(start, end - start))) return false;
-        start = next;
+ScratchFolder::ScratchFolder(const fs::path& parent) {
+    std::string pattern = (parent / ".chartdoc-batch-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        helmkit::throw_file_error("create a folder for the diagrams in", parent, errno);
     }
-    return true;
+    m_path = pattern;
 }
 
-std::string batch_markdown(const std::vector<std::string>& sources) {
-    std::string markdown;
-    for (const auto& source : sources) {
-        markdown += "```mermaid\n";
-        markdown += source;
-        if (source.empty() || source.back() != '\n') markdown += '\n';
-        markdown += "```\n\n";
-    }
-    return markdown;
+ScratchFolder::~ScratchFolder() {
+    std::error_code ignored;
+    fs::remove_all(m_path, ignored);
 }
 
-std::vector<std::optional<std::string>> render_in_one_run(
-    const std::vector<std::string>& sources, const fs::path& scratch_parent) {
+BatchRenderer find_batch_renderer(const fs::path& mmdc) {
+    const auto node = helmkit::find_program("node");
+    if (!node) throw helmkit::Error("the program 'node' that runs the Mermaid CLI is not on PATH");
+    const auto script = find_script();
+    if (!script) {
+        throw helmkit::Error(std::string("the diagram script ") + k_script +
+                             " is not installed beside torvane's libraries in '" +
+                             library_folder().string() + "'");
+    }
+    std::error_code error;
+    const auto cli = fs::canonical(mmdc, error);
+    if (error) helmkit::throw_file_error("resolve", mmdc, error.value());
+    return {*node, *script, cli};
+}
+
+unsigned diagram_time_bound() {
+    const char* value = std::getenv("TORVANE_RENDER_TIMEOUT");
+    if (value == nullptr || *value == '\0') return 60;
+    char* end = nullptr;
+    const unsigned long seconds = std::strtoul(value, &end, 10);
+    if (*end != '\0' || seconds == 0 || seconds > 86400) return 60;
+    return static_cast<unsigned>(seconds);
+}
+
+std::vector<RenderResult> render_batch(const BatchRenderer& renderer,
+                                       const std::vector<std::string>& texts,
+                                       const fs::path& scratch_parent, unsigned seconds) {
+    std::vector<RenderResult> results(texts.size());
+    if (texts.empty()) return results;
     const ScratchFolder scratch(scratch_parent);
-    const fs::path markdown = scratch.path() / "diagrams.md";
-    helmkit::write_file_atomically(markdown, batch_markdown(sources));
-    const auto jobs = std::max(1u, std::thread::hardware_concurrency());
-    const std::vector<std::string> command{k_renderer, "--quiet", "--jobs", std::to_string(jobs),
-                                           "-i", markdown.string(), "-o",
-                                           (scratch.path() / "diagram.svg").string()};
-    bool succeeded = false;
+    nlohmann::json job{{"timeout_ms", std::uint64_t{seconds} * 1000},
+                       {"diagrams", nlohmann::json::array()}};
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        // Texts that are not UTF-8 would not survive JSON; the renderer would refuse them too.
+        if (helmkit::find_invalid_utf8(texts[i]) != std::string_view::npos) continue;
+        job["diagrams"].push_back(
+            {{"text", texts[i]},
+             {"output", (scratch.path() / (std::to_string(i) + ".svg")).string()}});
+    }
+    const fs::path job_file = scratch.path() / "job.json";
+    helmkit::write_file_atomically(job_file, job.dump());
+    const std::vector<std::string> command{renderer.node.string(), renderer.script.string(),
+                                           renderer.cli.string(), job_file.string()};
+    // Besides the diagrams, the browser's start and Mermaid's loading get one bound.
+    const unsigned total = seconds * static_cast<unsigned>(texts.size() + 1) + 30;
+    std::string failure;
     {
         const helmkit::Progress::Pause pause;
         try {
-            succeeded = helmkit::run_process(command).succeeded();
-        } catch (const helmkit::Error&) {
-            return std::vector<std::optional<std::string>>(sources.size());
+            const auto [status, stopped] = helmkit::run_process_bounded(command, total);
+            if (stopped) {
+                failure = "the diagram script took longer than " + std::to_string(total) +
+                          " s and was stopped";
+            } else if (!status.succeeded()) {
+                failure = "the diagram script " + helmkit::describe_process_status(status);
+            }
+        } catch (const helmkit::Error& error) {
+            failure = error.what();
         }
     }
-    std::vector<std::optional<std::string>> svgs(sources.size());
-    for (std::size_t i = 0; i < sources.size(); ++i) {
-        const fs::path svg = scratch.path() / ("diagram-" + std::to_string(i + 1) + ".svg");
-        if (!fs::is_regular_file(svg)) continue;
-        auto bytes = helmkit::fileMg::read_file(svg);
-        // A renderer that stopped at a failing diagram may have been writing another one: the
-        // serialised SVG ends with its closing tag only once it is whole.
-        if (succeeded || is_whole_svg(bytes)) svgs[i] = std::move(bytes);
-    }
-    return svgs;
-}
-
-DiagramBatches::DiagramBatches(std::vector<std::optional<std::string>> sources,
-                               fs::path scratch_parent)
-    : m_sources(std::move(sources)),
-      m_svgs(m_sources.size()),
-      m_alone(m_sources.size(), false),
-      m_scratch_parent(std::move(scratch_parent)) {}
-
-std::optional<std::string> DiagramBatches::svg_of(std::size_t i) {
-    if (m_svgs[i]) return std::exchange(m_svgs[i], std::nullopt);
-    if (m_alone[i] || !m_sources[i]) return std::nullopt;
-    std::vector<std::size_t> members;
-    std::vector<std::string> texts;
-    for (std::size_t j = i; j < m_sources.size(); ++j) {
-        if (!m_sources[j] || m_alone[j] || m_svgs[j]) continue;
-        members.push_back(j);
-        texts.push_back(*m_sources[j]);
-    }
-    if (members.size() < 2) return std::nullopt;
-    auto svgs = render_in_one_run(texts, m_scratch_parent);
-    bool first_missing = true;
-    for (std::size_t k = 0; k < members.size(); ++k) {
-        // An SVG that is not UTF-8 is rendered again alone, where it fails as it always has.
-        if (svgs[k] && helmkit::find_invalid_utf8(*svgs[k]) == std::string_view::npos) {
-            m_svgs[members[k]] = std::move(svgs[k]);
-        } else if (first_missing) {
-            m_alone[members[k]] = true;
-            first_missing = false;
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        auto& result = results[i];
+        const fs::path svg = scratch.path() / (std::to_string(i) + ".svg");
+        std::error_code error;
+        if (fs::is_regular_file(svg, error)) {
+            auto bytes = helmkit::fileMg::read_file(svg);
+            if (is_whole_svg(bytes) && helmkit::find_invalid_utf8(bytes) == std::string_view::npos) {
+                result.svg = std::move(bytes);
+                continue;
+            }
+            result.error = "the renderer wrote no whole SVG";
+            continue;
+        }
+        const fs::path message = scratch.path() / (std::to_string(i) + ".svg.error");
+        if (fs::is_regular_file(message, error)) {
+            auto text = helmkit::fileMg::read_file(message);
+            while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+            result.error = text.empty() ? "the renderer failed" : text;
+        } else if (helmkit::find_invalid_utf8(texts[i]) != std::string_view::npos) {
+            result.error = "the diagram is not UTF-8 text";
+        } else {
+            result.error = failure.empty() ? "the renderer stopped before this diagram" : failure;
         }
     }
-    return std::exchange(m_svgs[i], std::nullopt);
+    return results;
 }
 
 }  // namespace torvane::chartdoc

@@ -3,10 +3,13 @@
 #include <md4c-html.h>
 #include <md4c.h>
 
+#include <algorithm>
 #include <array>
 #include <exception>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
+#include <utility>
 
 #include "helmkit/base/error.hpp"
 
@@ -37,6 +40,65 @@ struct EscapeMap {
 };
 
 const EscapeMap k_escape;
+
+char32_t decoded_code_point(std::string_view sequence) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(sequence[i]); };
+    switch (sequence.size()) {
+        case 2: return ((byte(0) & 0x1fu) << 6) | (byte(1) & 0x3fu);
+        case 3: return ((byte(0) & 0x0fu) << 12) | ((byte(1) & 0x3fu) << 6) | (byte(2) & 0x3fu);
+        case 4:
+            return ((byte(0) & 0x07u) << 18) | ((byte(1) & 0x3fu) << 12) |
+                   ((byte(2) & 0x3fu) << 6) | (byte(3) & 0x3fu);
+        default: return 0xfffd;
+    }
+}
+
+void append_utf8(std::string& out, char32_t code) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xc0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3f));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xe0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3f));
+        out += static_cast<char>(0x80 | (code & 0x3f));
+    } else {
+        out += static_cast<char>(0xf0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3f));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3f));
+        out += static_cast<char>(0x80 | (code & 0x3f));
+    }
+}
+
+// Punctuation and symbols of the blocks headings meet most (Latin-1, general punctuation,
+// currency, arrows, CJK and full-width punctuation); letters of every script stay.
+bool is_unicode_punctuation(char32_t code) {
+    return (code >= 0x00a1 && code <= 0x00bf && code != 0x00aa && code != 0x00b5 &&
+            code != 0x00ba) ||
+           code == 0x00d7 || code == 0x00f7 || (code >= 0x2010 && code <= 0x206f) ||
+           (code >= 0x20a0 && code <= 0x20cf) || (code >= 0x2190 && code <= 0x21ff) ||
+           (code >= 0x2500 && code <= 0x27bf) || (code >= 0x3001 && code <= 0x303f) ||
+           (code >= 0xff01 && code <= 0xff0f) || (code >= 0xff1a && code <= 0xff20) ||
+           code == 0xfffd || code >= 0x1f000;
+}
+
+// Lower case for the Latin-1, Latin Extended-A, Greek and Cyrillic capitals.
+char32_t lower_case(char32_t code) {
+    if ((code >= 0x00c0 && code <= 0x00de && code != 0x00d7) ||
+        (code >= 0x0391 && code <= 0x03ab && code != 0x03a2) ||
+        (code >= 0x0410 && code <= 0x042f)) {
+        return code + 0x20;
+    }
+    if (code >= 0x0400 && code <= 0x040f) return code + 0x50;
+    if (code >= 0x0100 && code <= 0x017f && code != 0x0130 && code != 0x0138 && code != 0x0149 &&
+        code != 0x017f) {
+        const bool odd_is_lower = (code >= 0x0139 && code <= 0x0148) || code >= 0x0179;
+        const bool lower = odd_is_lower ? (code % 2 == 0) : (code % 2 == 1);
+        if (!lower) return code + 1;
+    }
+    return code;
+}
 
 void append_to_string(const MD_CHAR* text, MD_SIZE size, void* userdata) {
     static_cast<std::string*>(userdata)->append(text, size);
@@ -79,13 +141,15 @@ std::string decode_entity(std::string_view entity) {
 // Turns md4c's parse events into HTML, the way md4c-html does, written as it goes.
 class Renderer {
 public:
-    Renderer(PageOutput& out, const SiteLinks& links) : m_out(out), m_links(links) {}
+    Renderer(PageOutput& out, const SiteLinks& links, const MarkdownOptions& options)
+        : m_out(out), m_links(links), m_options(options) {}
 
     // Parses `markdown`; rethrows what the output threw. Throws helmkit::Error when the parser
     // fails.
     void render(std::string_view markdown) {
         MD_PARSER parser{};
         parser.flags = MD_FLAG_TABLES;
+        if (m_options.rich) parser.flags |= MD_FLAG_STRIKETHROUGH | MD_FLAG_PERMISSIVEAUTOLINKS;
         parser.enter_block = &Renderer::enter_block;
         parser.leave_block = &Renderer::leave_block;
         parser.enter_span = &Renderer::enter_span;
@@ -129,7 +193,28 @@ private:
                        [&](Renderer& self) { self.put_text(type, std::string_view(text, size)); });
     }
 
-    void verbatim(std::string_view text) { m_out.write(text); }
+    // A heading or a mermaid block is held back until its end, where its id or its diagram is
+    // known; what is held counts towards the page's limit.
+    void write(std::string_view text) {
+        if (!m_holding) {
+            m_out.write(text);
+            return;
+        }
+        m_held.append(text);
+        if (m_out.size() + m_held.size() > k_page_limit) {
+            throw helmkit::Error(page_limit_message(k_page_limit));
+        }
+    }
+    void hold() {
+        m_holding = true;
+        m_held.clear();
+    }
+    std::string release() {
+        m_holding = false;
+        return std::exchange(m_held, {});
+    }
+
+    void verbatim(std::string_view text) { write(text); }
 
     // Writes `text` with the bytes that need it escaped: as %XX in a link destination (`&` as
     // &amp;, which HTML needs there), as entities elsewhere.
@@ -140,22 +225,22 @@ private:
         for (std::size_t i = 0; i < text.size(); ++i) {
             const auto byte = static_cast<unsigned char>(text[i]);
             if (!needs[byte]) continue;
-            if (i > start) m_out.write(text.substr(start, i - start));
+            if (i > start) write(text.substr(start, i - start));
             start = i + 1;
             if (k_url && text[i] != '&') {
                 static constexpr char k_hex[] = "0123456789ABCDEF";
                 const char code[3] = {'%', k_hex[byte >> 4], k_hex[byte & 0xf]};
-                m_out.write(std::string_view(code, 3));
+                write(std::string_view(code, 3));
                 continue;
             }
             switch (text[i]) {
-                case '&': m_out.write("&amp;"); break;
-                case '<': m_out.write("&lt;"); break;
-                case '>': m_out.write("&gt;"); break;
-                default: m_out.write("&quot;"); break;
+                case '&': write("&amp;"); break;
+                case '<': write("&lt;"); break;
+                case '>': write("&gt;"); break;
+                default: write("&quot;"); break;
             }
         }
-        if (start < text.size()) m_out.write(text.substr(start));
+        if (start < text.size()) write(text.substr(start));
     }
     void html_escaped(std::string_view text) { escaped<false>(text); }
     void url_escaped(std::string_view text) { escaped<true>(text); }
@@ -210,6 +295,12 @@ private:
             case MD_BLOCK_LI: verbatim("<li>"); break;
             case MD_BLOCK_HR: verbatim("<hr>\n"); break;
             case MD_BLOCK_H: {
+                if (m_options.rich) {
+                    m_heading_text.clear();
+                    m_in_heading = true;
+                    hold();
+                    break;
+                }
                 const char level = static_cast<char>('0' + heading_level(detail));
                 const char tag[4] = {'<', 'h', level, '>'};
                 verbatim(std::string_view(tag, 4));
@@ -217,6 +308,11 @@ private:
             }
             case MD_BLOCK_CODE: {
                 const auto& code = *static_cast<MD_BLOCK_CODE_DETAIL*>(detail);
+                if (m_options.diagram && is_mermaid_fence(code)) {
+                    m_fence_text.clear();
+                    m_in_fence = true;
+                    hold();
+                }
                 verbatim("<pre><code");
                 if (code.lang.text != nullptr) {
                     verbatim(" class=\"language-");
@@ -245,11 +341,15 @@ private:
             case MD_BLOCK_LI: verbatim("</li>\n"); break;
             case MD_BLOCK_H: {
                 const char level = static_cast<char>('0' + heading_level(detail));
+                if (m_in_heading) close_heading(level);
                 const char tag[6] = {'<', '/', 'h', level, '>', '\n'};
                 verbatim(std::string_view(tag, 6));
                 break;
             }
-            case MD_BLOCK_CODE: verbatim("</code></pre>\n"); break;
+            case MD_BLOCK_CODE:
+                verbatim("</code></pre>\n");
+                if (m_in_fence) close_fence();
+                break;
             case MD_BLOCK_P: verbatim("</p>\n"); break;
             case MD_BLOCK_TABLE: verbatim("</table>\n"); break;
             case MD_BLOCK_THEAD: verbatim("</thead>\n"); break;
@@ -265,14 +365,81 @@ private:
         return static_cast<MD_BLOCK_H_DETAIL*>(detail)->level;
     }
 
+    bool is_mermaid_fence(const MD_BLOCK_CODE_DETAIL& code) {
+        return code.fence_char != 0 && code.lang.text != nullptr &&
+               std::string_view(code.lang.text, code.lang.size) == "mermaid";
+    }
+
+    void close_heading(char level) {
+        m_in_heading = false;
+        const std::string inner = release();
+        std::string id = heading_slug(m_heading_text);
+        if (!m_ids.insert(id).second) {
+            const std::string base = id;
+            std::size_t& repeat = m_repeats[base];
+            do {
+                id = base + "-" + std::to_string(++repeat);
+            } while (!m_ids.insert(id).second);
+        }
+        if (m_options.anchors != nullptr) m_options.anchors->ids.push_back(id);
+        const char tag[3] = {'<', 'h', level};
+        verbatim(std::string_view(tag, 3));
+        verbatim(" id=\"");
+        html_escaped(id);
+        verbatim("\">");
+        verbatim(inner);
+    }
+
+    void close_fence() {
+        m_in_fence = false;
+        const std::string block = release();
+        const std::size_t n = m_fences++;
+        std::optional<std::string> svg;
+        if (!m_fence_text.empty()) svg = m_options.diagram(n);
+        if (svg) {
+            verbatim("<div class=\"diagram\">");
+            verbatim(*svg);
+            verbatim("</div>\n");
+        } else {
+            verbatim(block);
+        }
+    }
+
+    // id="..." and name="..." in raw HTML, which links may point at as they point at headings.
+    void note_html_anchors(std::string_view html) {
+        for (const std::string_view attribute : {" id=\"", " name=\"", " id='", " name='"}) {
+            for (std::size_t at = html.find(attribute); at != std::string_view::npos;
+                 at = html.find(attribute, at + 1)) {
+                const std::size_t start = at + attribute.size();
+                const std::size_t end = html.find(attribute.back(), start);
+                if (end == std::string_view::npos) break;
+                m_options.anchors->ids.emplace_back(html.substr(start, end - start));
+            }
+        }
+    }
+
+    // The page's style sheet sets every cell's text-align, which beats an align attribute; a
+    // style attribute beats the style sheet.
     void open_cell(std::string_view tag, void* detail) {
         verbatim(tag);
+        const char* align = nullptr;
         switch (static_cast<MD_BLOCK_TD_DETAIL*>(detail)->align) {
-            case MD_ALIGN_LEFT: verbatim(" align=\"left\">"); break;
-            case MD_ALIGN_CENTER: verbatim(" align=\"center\">"); break;
-            case MD_ALIGN_RIGHT: verbatim(" align=\"right\">"); break;
-            default: verbatim(">"); break;
+            case MD_ALIGN_LEFT: align = "left"; break;
+            case MD_ALIGN_CENTER: align = "center"; break;
+            case MD_ALIGN_RIGHT: align = "right"; break;
+            default: break;
         }
+        if (align == nullptr) {
+            verbatim(">");
+            return;
+        }
+        verbatim(" align=\"");
+        verbatim(align);
+        if (m_options.rich) {
+            verbatim("\" style=\"text-align: ");
+            verbatim(align);
+        }
+        verbatim("\">");
     }
 
     // Inside an image's description only plain text is kept: it becomes the alt attribute.
@@ -283,6 +450,7 @@ private:
             case MD_SPAN_EM: verbatim("<em>"); break;
             case MD_SPAN_STRONG: verbatim("<strong>"); break;
             case MD_SPAN_CODE: verbatim("<code>"); break;
+            case MD_SPAN_DEL: verbatim("<del>"); break;
             case MD_SPAN_A: open_link(*static_cast<MD_SPAN_A_DETAIL*>(detail)); break;
             case MD_SPAN_IMG: {
                 verbatim("<img src=\"");
@@ -313,6 +481,7 @@ private:
             case MD_SPAN_EM: verbatim("</em>"); break;
             case MD_SPAN_STRONG: verbatim("</strong>"); break;
             case MD_SPAN_CODE: verbatim("</code>"); break;
+            case MD_SPAN_DEL: verbatim("</del>"); break;
             case MD_SPAN_A: verbatim("</a>"); break;
             default: break;
         }
@@ -320,10 +489,16 @@ private:
 
     void open_link(const MD_SPAN_A_DETAIL& link) {
         verbatim("<a href=\"");
-        if (const auto page = m_links.page_href(decoded(link.href))) {
+        std::string written = decoded(link.href);
+        const auto page = m_links.page_href(written);
+        if (page) {
             url_escaped(*page);
         } else {
             attribute(link.href, [this](std::string_view s) { url_escaped(s); });
+        }
+        if (m_options.anchors != nullptr) {
+            std::string on_page = page ? *page : written;
+            m_options.anchors->links.push_back({std::move(written), std::move(on_page)});
         }
         if (link.title.text != nullptr) {
             verbatim("\" title=\"");
@@ -333,6 +508,18 @@ private:
     }
 
     void put_text(MD_TEXTTYPE type, std::string_view text) {
+        if (m_in_heading) {
+            switch (type) {
+                case MD_TEXT_HTML: break;
+                case MD_TEXT_ENTITY: m_heading_text += entity_text(text); break;
+                case MD_TEXT_NULLCHAR: m_heading_text += k_replacement_character; break;
+                case MD_TEXT_BR:
+                case MD_TEXT_SOFTBR: m_heading_text += ' '; break;
+                default: m_heading_text += text; break;
+            }
+        }
+        if (m_in_fence) m_fence_text += text;
+        if (type == MD_TEXT_HTML && m_options.anchors != nullptr) note_html_anchors(text);
         switch (type) {
             case MD_TEXT_NULLCHAR: verbatim(k_replacement_character); break;
             case MD_TEXT_BR: verbatim(m_image_depth == 0 ? "<br>\n" : " "); break;
@@ -345,6 +532,16 @@ private:
 
     PageOutput& m_out;
     const SiteLinks& m_links;
+    const MarkdownOptions& m_options;
+    bool m_holding = false;
+    std::string m_held;
+    bool m_in_heading = false;
+    std::string m_heading_text;
+    std::unordered_set<std::string> m_ids;
+    std::unordered_map<std::string, std::size_t> m_repeats;
+    bool m_in_fence = false;
+    std::string m_fence_text;
+    std::size_t m_fences = 0;
     int m_image_depth = 0;
     std::exception_ptr m_error;
     std::unordered_map<std::string, std::string> m_entities;
@@ -352,7 +549,8 @@ private:
 
 }  // namespace
 
-void render_markdown(std::string_view markdown, PageOutput& out, const SiteLinks& links) {
+void render_markdown(std::string_view markdown, PageOutput& out, const SiteLinks& links,
+                     const MarkdownOptions& options) {
     if (markdown.substr(0, k_byte_order_mark.size()) == k_byte_order_mark) {
         markdown.remove_prefix(k_byte_order_mark.size());
     }
@@ -362,14 +560,108 @@ void render_markdown(std::string_view markdown, PageOutput& out, const SiteLinks
     // md4c 0.4.8 reads the byte after a text that ends inside a link destination ("[](&x"),
     // and a ")" there sends it far beyond the end; a std::string's terminating NUL stops it.
     const std::string text(markdown);
-    Renderer(out, links).render(text);
+    Renderer(out, links, options).render(text);
 }
 
-std::string markdown_to_html(std::string_view markdown) {
+std::vector<MermaidFence> mermaid_fences(std::string_view markdown) {
+    if (markdown.substr(0, k_byte_order_mark.size()) == k_byte_order_mark) {
+        markdown.remove_prefix(k_byte_order_mark.size());
+    }
+    if (markdown.size() > static_cast<std::size_t>(static_cast<MD_SIZE>(-1))) {
+        throw helmkit::Error("document is too large for the Markdown parser");
+    }
+    struct Scan {
+        std::string_view source;
+        std::vector<MermaidFence> fences;
+        bool inside = false;
+        bool located = false;
+    };
+    const std::string text(markdown);
+    Scan scan{text, {}, false, false};
+    MD_PARSER parser{};
+    parser.flags = MD_FLAG_TABLES;
+    parser.enter_block = [](MD_BLOCKTYPE type, void* detail, void* userdata) {
+        if (type != MD_BLOCK_CODE) return 0;
+        auto& scan = *static_cast<Scan*>(userdata);
+        const auto& code = *static_cast<MD_BLOCK_CODE_DETAIL*>(detail);
+        if (code.fence_char == 0 || code.lang.text == nullptr) return 0;
+        // The info string's first word, as the page's class attribute has it (entities aside:
+        // "mermaid" holds none).
+        if (std::string_view(code.lang.text, code.lang.size) != "mermaid") return 0;
+        scan.fences.emplace_back();
+        scan.inside = true;
+        scan.located = false;
+        return 0;
+    };
+    parser.leave_block = [](MD_BLOCKTYPE type, void*, void* userdata) {
+        if (type == MD_BLOCK_CODE) static_cast<Scan*>(userdata)->inside = false;
+        return 0;
+    };
+    parser.enter_span = [](MD_SPANTYPE, void*, void*) { return 0; };
+    parser.leave_span = [](MD_SPANTYPE, void*, void*) { return 0; };
+    parser.text = [](MD_TEXTTYPE type, const MD_CHAR* chars, MD_SIZE size, void* userdata) {
+        auto& scan = *static_cast<Scan*>(userdata);
+        if (!scan.inside) return 0;
+        auto& fence = scan.fences.back();
+        // The block's text lies in the document, but for the line feeds md4c adds between
+        // lines: the opening fence is the line before the first text found there, less the
+        // lines already passed.
+        const char* begin = scan.source.data();
+        if (!scan.located && chars >= begin && chars < begin + scan.source.size()) {
+            const auto before = scan.source.substr(0, static_cast<std::size_t>(chars - begin));
+            fence.line = static_cast<std::size_t>(std::count(before.begin(), before.end(), '\n') -
+                                                  std::count(fence.text.begin(), fence.text.end(), '\n'));
+            scan.located = true;
+        }
+        if (type == MD_TEXT_NULLCHAR) {
+            fence.text += k_replacement_character;
+        } else {
+            fence.text.append(chars, size);
+        }
+        return 0;
+    };
+    if (md_parse(text.data(), static_cast<MD_SIZE>(text.size()), &parser, &scan) != 0) {
+        throw helmkit::Error("the Markdown parser failed (out of memory)");
+    }
+    return std::move(scan.fences);
+}
+
+std::string heading_slug(std::string_view text) {
+    std::string slug;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            if (c >= 'A' && c <= 'Z') {
+                slug += static_cast<char>(c - 'A' + 'a');
+            } else if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+                       c == '_') {
+                slug += static_cast<char>(c);
+            } else if (c == ' ') {
+                slug += '-';
+            }
+            ++i;
+            continue;
+        }
+        std::size_t length = c >= 0xf0 ? 4 : c >= 0xe0 ? 3 : c >= 0xc0 ? 2 : 1;
+        length = std::min(length, text.size() - i);
+        const std::string_view sequence = text.substr(i, length);
+        i += length;
+        const char32_t code = decoded_code_point(sequence);
+        if (is_unicode_punctuation(code)) continue;
+        if (code == 0x00a0 || (code >= 0x2000 && code <= 0x200a) || code == 0x3000) {
+            slug += '-';
+            continue;
+        }
+        append_utf8(slug, lower_case(code));
+    }
+    return slug.empty() ? "section" : slug;
+}
+
+std::string markdown_to_html(std::string_view markdown, const MarkdownOptions& options) {
     std::string html;
     PageOutput out([&html](std::string_view piece) { html.append(piece); },
                    static_cast<std::size_t>(-1));
-    render_markdown(markdown, out, SiteLinks({}));
+    render_markdown(markdown, out, SiteLinks({}), options);
     out.finish();
     return html;
 }

@@ -1,6 +1,7 @@
 #include "torvane/chartdoc/mermaid_converter.hpp"
 
 #include <filesystem>
+#include <set>
 #include <system_error>
 
 #include "helmkit/base/app_logging.hpp"
@@ -13,6 +14,7 @@
 #include "helmkit/base/config_value.hpp"
 #include "helmkit/text/utf8.hpp"
 #include "torvane/chartdoc/batch_render.hpp"
+#include "torvane/chartdoc/link_check.hpp"
 #include "torvane/chartdoc/markdown_html.hpp"
 #include "torvane/chartdoc/page_output.hpp"
 #include "torvane/chartdoc/page_templates.hpp"
@@ -124,11 +126,12 @@ SiteLinks site_links(const std::vector<std::string>& documents) {
 // Writes the page of the document `markdown` into `file` as it is rendered, so that the page
 // is never held whole; a page that would grow past k_page_limit is refused.
 void write_document_page(helmkit::AtomicFile& file, const std::string& title,
-                         std::string_view markdown, const SiteLinks& links) {
+                         std::string_view markdown, const SiteLinks& links,
+                         const MarkdownOptions& options) {
     PageOutput out([&file](std::string_view piece) { file.write(piece); });
     const auto frame = page_frame(title);
     out.write(frame.head);
-    render_markdown(markdown, out, links);
+    render_markdown(markdown, out, links, options);
     out.write(frame.tail);
     out.finish();
 }
@@ -180,6 +183,10 @@ MermaidConverter::MermaidConverter(ordered_json conf) : m_conf(std::move(conf)) 
     m_doc_titles = title_map(m_conf, "doc_titles");
     m_chart_titles = title_map(m_conf, "chart_titles");
     m_batch_render = helmkit::bool_or(m_conf, "batch_render", false, "the \"config\" section");
+    m_rich_markdown = helmkit::bool_or(m_conf, "rich_markdown", false, "the \"config\" section");
+    m_fenced_diagrams =
+        helmkit::bool_or(m_conf, "fenced_diagrams", false, "the \"config\" section");
+    m_diagram_cache = helmkit::bool_or(m_conf, "diagram_cache", false, "the \"config\" section");
     logger().debug(m_conf);
 }
 
@@ -222,6 +229,12 @@ std::pair<bool, std::string> MermaidConverter::run() {
         names_ending_with(helmkit::fileMg::list_folder_names(m_input_folder), ".md");
     helmkit::Progress progress("Chartdoc documents", documents.size());
     SitePages pages;
+    // Without the keys that need it, diagrams go the way they always have.
+    if (m_batch_render || m_fenced_diagrams || m_diagram_cache) {
+        m_rendering.emplace(DiagramRendering::Settings{
+            m_batch_render, m_diagram_cache, *helmkit::find_program(k_renderer), m_output_folder});
+        if (m_rendering->batch()) prefetch_diagrams(documents);
+    }
     try {
         convert_documents(documents, pages, progress);
         const auto diagrams =
@@ -234,6 +247,7 @@ std::pair<bool, std::string> MermaidConverter::run() {
         throw;
     }
     const auto placed = put_in_place(pages);
+    if (m_rendering) m_rendering->finish();
     throw_unplaced_diagram(placed);
     if (placed.md_links.empty() && placed.chart_links.empty()) return {false, k_nothing_produced};
 
@@ -242,6 +256,7 @@ std::pair<bool, std::string> MermaidConverter::run() {
     // have replaced the earlier index.
     helmkit::write_file_atomically(fs::path(m_output_folder) / "index.html",
                                    fill_index(m_index_title, placed.md_links, placed.chart_links));
+    check_links(placed);
     return {true, "Successfully generated documentation in: " + m_output_folder + "/index.html"};
 }
 
@@ -260,10 +275,20 @@ void MermaidConverter::convert_documents(const std::vector<std::string>& documen
         try {
             if (takes_the_index_name(base_name)) throw helmkit::Error(index_clash(m_output_folder));
             const std::string markdown = helmkit::fileMg::read_text_file(md_path);
+            DocumentAnchors anchors;
+            MarkdownOptions options;
+            options.rich = m_rich_markdown;
+            options.anchors = &anchors;
+            std::vector<std::optional<std::string>> diagrams;
+            if (m_fenced_diagrams) {
+                diagrams = render_fences(md, markdown);
+                options.diagram = [&diagrams](std::size_t n) { return diagrams.at(n); };
+            }
             pages.add(out_path, {PageKind::document, md, doc_entry(out_name, title)},
                       [&](helmkit::AtomicFile& file) {
-                          write_document_page(file, title, markdown, links);
+                          write_document_page(file, title, markdown, links, options);
                       });
+            m_written.push_back({PageKind::document, md, out_name, std::move(anchors)});
             ++m_summary.documents;
         } catch (const std::exception& error) {
             log.error(shown("Failed to process " + md + ": " + error.what()));
@@ -300,8 +325,6 @@ std::optional<std::string> MermaidConverter::render_alone(const std::string& mmd
 void MermaidConverter::convert_diagrams(const std::vector<std::string>& diagrams,
                                         SitePages& pages, helmkit::Progress& progress) {
     auto& log = logger();
-    std::optional<DiagramBatches> batches;
-    if (m_batch_render) batches.emplace(batchable_sources(diagrams), m_output_folder);
     for (std::size_t i = 0; i < diagrams.size(); ++i) {
         const ProgressStep step(progress);
         const std::string& mmd = diagrams[i];
@@ -319,37 +342,104 @@ void MermaidConverter::convert_diagrams(const std::vector<std::string>& diagrams
             continue;
         }
         std::optional<std::string> svg;
-        if (batches) {
-            if (auto rendered = batches->svg_of(i)) {
-                pages.add_file(svg_path, *rendered);
-                svg = helmkit::normalise_line_breaks(std::move(*rendered));
+        std::optional<std::string> source;
+        if (m_rendering) source = read_diagram(mmd);
+        if (source && m_rendering->batch()) {
+            auto rendered = m_rendering->render(*source);
+            if (!rendered.svg) {
+                log.error("Failed to convert " + mmd + ": " + rendered.error);
+                ++m_summary.failed;
+                continue;
             }
+            pages.add_file(svg_path, *rendered.svg);
+            svg = helmkit::normalise_line_breaks(std::move(*rendered.svg));
+        } else if (source) {
+            if (auto kept = m_rendering->cached(*source)) {
+                pages.add_file(svg_path, *kept);
+                svg = helmkit::normalise_line_breaks(std::move(*kept));
+            } else if ((svg = render_alone(mmd, mmd_path, svg_path))) {
+                m_rendering->keep(*source, helmkit::fileMg::read_file(svg_path));
+            }
+        } else {
+            svg = render_alone(mmd, mmd_path, svg_path);
         }
-        if (!svg) svg = render_alone(mmd, mmd_path, svg_path);
         if (!svg) {
             ++m_summary.failed;
             continue;
         }
         pages.add(html_path, {PageKind::diagram, mmd, chart_entry(base_name, title)},
                   [&](helmkit::AtomicFile& file) { file.write(fill_page(title, *svg)); });
+        m_written.push_back({PageKind::diagram, mmd, base_name + ".html", {}});
         ++m_summary.diagrams;
     }
 }
 
-std::vector<std::optional<std::string>> MermaidConverter::batchable_sources(
-    const std::vector<std::string>& diagrams) const {
-    std::vector<std::optional<std::string>> sources;
-    for (const auto& mmd : diagrams) {
-        auto& source = sources.emplace_back();
-        if (takes_the_index_name(base_name_of(mmd))) continue;
-        try {
-            auto text = helmkit::fileMg::read_file(joined(m_input_folder, mmd));
-            if (fits_in_a_block(text)) source = std::move(text);
-        } catch (const helmkit::Error&) {
-            // Rendered alone, the diagram fails as it always has, with the renderer's words.
+std::optional<std::string> MermaidConverter::read_diagram(const std::string& mmd) const {
+    if (takes_the_index_name(base_name_of(mmd))) return std::nullopt;
+    try {
+        return helmkit::fileMg::read_file(joined(m_input_folder, mmd));
+    } catch (const helmkit::Error&) {
+        // Rendered by mmdc in place, the diagram fails as it always has, with the renderer's words.
+        return std::nullopt;
+    }
+}
+
+std::vector<std::optional<std::string>> MermaidConverter::render_fences(const std::string& md,
+                                                                         const std::string& markdown) {
+    std::vector<std::optional<std::string>> svgs;
+    for (const auto& fence : mermaid_fences(markdown)) {
+        auto& svg = svgs.emplace_back();
+        if (fence.text.empty()) continue;
+        auto rendered = m_rendering->render(fence.text);
+        if (rendered.svg) {
+            svg = helmkit::normalise_line_breaks(std::move(*rendered.svg));
+        } else {
+            logger().warning("Diagram in " + md + " at line " + std::to_string(fence.line) +
+                             " failed, its code block stays: " + rendered.error);
         }
     }
-    return sources;
+    return svgs;
+}
+
+void MermaidConverter::prefetch_diagrams(const std::vector<std::string>& documents) {
+    std::vector<std::string> texts;
+    if (m_fenced_diagrams) {
+        for (const auto& md : documents) {
+            try {
+                const auto markdown = helmkit::fileMg::read_text_file(joined(m_input_folder, md));
+                for (auto& fence : mermaid_fences(markdown)) texts.push_back(std::move(fence.text));
+            } catch (const std::exception&) {
+                // The document fails in its turn, with its own message.
+            }
+        }
+    }
+    for (const auto& mmd :
+         names_ending_with(helmkit::fileMg::list_folder_names(m_input_folder), ".mmd")) {
+        if (auto text = read_diagram(mmd)) texts.push_back(std::move(*text));
+    }
+    m_rendering->prefetch(texts);
+}
+
+void MermaidConverter::check_links(const SitePages::Placed& placed) {
+    std::set<std::pair<PageKind, std::string>> unplaced;
+    for (const auto& [page, message] : placed.unplaced) unplaced.emplace(page.kind, page.source);
+    LinkCheck check;
+    check.add_page("index.html", std::nullopt);
+    for (auto& [kind, source, page, anchors] : m_written) {
+        if (unplaced.count({kind, source}) != 0) continue;
+        if (kind == PageKind::diagram) {
+            check.add_page(page, std::nullopt);
+            continue;
+        }
+        check.add_page(page, std::move(anchors.ids));
+        check.add_links(source, page, std::move(anchors.links));
+    }
+    const auto broken = check.broken(m_rich_markdown);
+    if (broken.empty()) return;
+    auto& log = logger();
+    for (const auto& message : broken) log.warning(message);
+    log.warning("Link check: " + count_text(broken.size(), "broken link", "broken links") +
+                " found");
 }
 
 SitePages::Placed MermaidConverter::put_in_place(SitePages& pages) {

@@ -15,6 +15,10 @@ std::string size_text(std::size_t bytes) {
 
 }  // namespace
 
+std::string page_limit_message(std::size_t limit) {
+    return "its page would be larger than " + size_text(limit) + ", the most a page may hold";
+}
+
 PageOutput::PageOutput(std::function<void(std::string_view)> deliver, std::size_t limit)
     : m_deliver(std::move(deliver)), m_limit(limit) {
     m_buffer.reserve(k_piece + k_piece / 4);
@@ -22,8 +26,7 @@ PageOutput::PageOutput(std::function<void(std::string_view)> deliver, std::size_
 
 void PageOutput::hand_on() {
     if (size() > m_limit) {
-        throw helmkit::Error("its page would be larger than " + size_text(m_limit) +
-                             ", the most a page may hold");
+        throw helmkit::Error(page_limit_message(m_limit));
     }
     if (m_buffer.empty()) return;
     m_deliver(m_buffer);

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace helmkit {
@@ -26,6 +27,12 @@ std::optional<std::filesystem::path> find_program(std::string_view name);
 // inheriting the environment, current folder and standard input, output and error, and
 // waits for it to end. Throws Error naming the command when it cannot be started.
 ProcessStatus run_process(const std::vector<std::string>& argv);
+
+// Starts `argv` as run_process() does, but in a process group of its own, and waits at most
+// `seconds`: past that the group is sent SIGTERM and, 5 s later, SIGKILL. Returns how the
+// child ended, and true beside it when it was stopped at the bound. Throws as run_process().
+std::pair<ProcessStatus, bool> run_process_bounded(const std::vector<std::string>& argv,
+                                                   unsigned seconds);
 
 // Returns the command line `argv` as a user would type it into a POSIX shell: arguments
 // holding blanks, quotes or other special characters are put in single quotes.

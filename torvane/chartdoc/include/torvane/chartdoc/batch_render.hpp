@@ -3,50 +3,55 @@
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace torvane::chartdoc {
 
-// Returns true when the diagram text `source` can travel inside a mermaid block of a Markdown
-// file: the renderer ends a block at the first line that ends in ``` or ::: (blanks after them
-// aside), so no line of `source` may.
-bool fits_in_a_block(std::string_view source);
+// What a renderer made of one diagram text: its SVG, or one line saying why there is none.
+struct RenderResult {
+    std::optional<std::string> svg;
+    std::string error;
+};
 
-// Returns the Markdown file that holds `sources` as mermaid blocks, in order, each exactly as
-// written (a line feed added after a text that does not end with one).
-std::string batch_markdown(const std::vector<std::string>& sources);
+// The programs a batch of diagrams is rendered with: node, the diagram script installed with
+// this library, and the mermaid-cli program that `mmdc` leads to, whose packages it loads.
+struct BatchRenderer {
+    std::filesystem::path node;
+    std::filesystem::path script;
+    std::filesystem::path cli;
+};
 
-// Renders the diagram texts `sources` (each fit for a block) with one start of the renderer
-// `mmdc`: given a Markdown file, it renders the blocks in one browser, as many at a time as
-// there are processors, and writes <stem>-1.svg, <stem>-2.svg, ... The work happens in a
-// hidden folder made inside `scratch_parent` and removed afterwards. Returns, for each source,
-// the SVG file's bytes, or nothing when it was not written whole (the renderer stopped at a
-// diagram that failed). Throws helmkit::Error when the scratch folder or the Markdown file
-// cannot be made or an SVG file cannot be read.
-std::vector<std::optional<std::string>> render_in_one_run(
-    const std::vector<std::string>& sources, const std::filesystem::path& scratch_parent);
+// Finds node on PATH, the script beside this library's installation (or build) and the real
+// file behind `mmdc`. Throws helmkit::Error naming what is missing.
+BatchRenderer find_batch_renderer(const std::filesystem::path& mmdc);
 
-// The SVGs of one run's diagrams, rendered in as few renderer starts as their failures allow.
-class DiagramBatches {
+// The most one diagram may take: 60 s, or the whole seconds of TORVANE_RENDER_TIMEOUT.
+unsigned diagram_time_bound();
+
+// Renders `texts` with one run of the script: one browser, Mermaid loaded once into one page,
+// each diagram bounded by `seconds` (the browser is ended with one that takes longer). The texts
+// travel in a job file in a hidden folder made inside `scratch_parent` and removed afterwards.
+// Returns one result per text, in order. Throws helmkit::Error when the folder or the job file
+// cannot be made.
+std::vector<RenderResult> render_batch(const BatchRenderer& renderer,
+                                       const std::vector<std::string>& texts,
+                                       const std::filesystem::path& scratch_parent,
+                                       unsigned seconds);
+
+// A hidden folder of its own inside `parent` (".chartdoc-batch-XXXXXX"), removed with
+// everything in it.
+class ScratchFolder {
 public:
-    // `sources[i]` is the text of diagram i when it may be rendered in a batch (it fits in a
-    // block), nothing when it must be rendered alone. Batches work in `scratch_parent`.
-    DiagramBatches(std::vector<std::optional<std::string>> sources,
-                   std::filesystem::path scratch_parent);
+    // Throws helmkit::Error when the folder cannot be made.
+    explicit ScratchFolder(const std::filesystem::path& parent);
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
 
-    // Returns the SVG (UTF-8 bytes as the renderer wrote them) of diagram `i`, rendering it and
-    // every later batchable diagram not rendered yet in one run when no run has covered it.
-    // Returns nothing when `i` is to be rendered alone: it may not be batched, it is the first
-    // diagram a failed batch did not render, or it is the only one left. Diagrams are asked for in
-    // order. Throws helmkit::Error as render_in_one_run() does.
-    std::optional<std::string> svg_of(std::size_t i);
+    const std::filesystem::path& path() const { return m_path; }
 
 private:
-    std::vector<std::optional<std::string>> m_sources;
-    std::vector<std::optional<std::string>> m_svgs;
-    std::vector<bool> m_alone;
-    std::filesystem::path m_scratch_parent;
+    std::filesystem::path m_path;
 };
 
 }  // namespace torvane::chartdoc

@@ -8,6 +8,8 @@
 
 #include "helmkit/base/progress.hpp"
 #include "helmkit/base/run_outcome.hpp"
+#include "torvane/chartdoc/diagram_rendering.hpp"
+#include "torvane/chartdoc/markdown_html.hpp"
 #include "torvane/chartdoc/site_pages.hpp"
 
 namespace torvane::chartdoc {
@@ -62,12 +64,28 @@ private:
     // SVG text, or nothing after logging why the renderer failed.
     std::optional<std::string> render_alone(const std::string& mmd, const std::string& mmd_path,
                                             const std::string& svg_path);
-    // The texts of the diagrams that may be rendered together (nothing for the others).
-    std::vector<std::optional<std::string>> batchable_sources(
-        const std::vector<std::string>& diagrams) const;
+    // The text of the diagram `mmd`, or nothing when it is to be rendered by mmdc in place.
+    std::optional<std::string> read_diagram(const std::string& mmd) const;
+    // Renders the mermaid fences of the document `md`; returns an SVG per fence (nothing, after
+    // a warning, for one that failed).
+    std::vector<std::optional<std::string>> render_fences(const std::string& md,
+                                                          const std::string& markdown);
+    // Renders every diagram of the run, fenced and .mmd, in one batch.
+    void prefetch_diagrams(const std::vector<std::string>& documents);
     // Puts the run's pages in place; logs each document page that could not be, as a failed
     // document.
     SitePages::Placed put_in_place(SitePages& pages);
+    // Logs a warning for each link between the pages now in place that leads nowhere, then
+    // their count; logs nothing when every link leads somewhere.
+    void check_links(const SitePages::Placed& placed);
+
+    // A page given to SitePages, with what the link check needs of it.
+    struct WrittenPage {
+        PageKind kind;
+        std::string source;
+        std::string page;
+        DocumentAnchors anchors;
+    };
 
     nlohmann::ordered_json m_conf;
     std::string m_input_folder;
@@ -76,6 +94,11 @@ private:
     nlohmann::ordered_json m_doc_titles;
     nlohmann::ordered_json m_chart_titles;
     bool m_batch_render = false;
+    bool m_rich_markdown = false;
+    bool m_fenced_diagrams = false;
+    bool m_diagram_cache = false;
+    std::optional<DiagramRendering> m_rendering;
+    std::vector<WrittenPage> m_written;
     RunSummary m_summary;
 };
 

@@ -11,6 +11,9 @@ namespace torvane::chartdoc {
 // a long destination many times, so a page is refused before it grows past this.
 inline constexpr std::size_t k_page_limit = std::size_t{64} << 20;
 
+// Returns the message of a page refused for growing past `limit` bytes.
+std::string page_limit_message(std::size_t limit);
+
 // Collects a page as it is produced and hands it on to `deliver` in pieces of about 64 KiB,
 // so that no page is ever held whole in memory.
 class PageOutput {

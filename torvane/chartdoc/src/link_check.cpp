@@ -1,0 +1,111 @@
+#include "torvane/chartdoc/link_check.hpp"
+
+#include <utility>
+
+namespace torvane::chartdoc {
+
+namespace {
+
+int hex_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+// As a browser reads a link's path and fragment: each %XX is its byte.
+std::string percent_decoded(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size()) {
+            const int high = hex_value(text[i + 1]);
+            const int low = hex_value(text[i + 2]);
+            if (high >= 0 && low >= 0) {
+                out += static_cast<char>(high * 16 + low);
+                i += 2;
+                continue;
+            }
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+bool has_scheme(std::string_view href) {
+    for (std::size_t i = 0; i < href.size(); ++i) {
+        const char c = href[i];
+        if (c == ':') return i > 0;
+        const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+        const bool other = (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+        if (!letter && !(other && i > 0)) return false;
+    }
+    return false;
+}
+
+bool ends_with_ignoring_case(std::string_view text, std::string_view suffix) {
+    if (text.size() < suffix.size()) return false;
+    for (std::size_t i = 0; i < suffix.size(); ++i) {
+        char c = text[text.size() - suffix.size() + i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != suffix[i]) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void LinkCheck::add_page(const std::string& page, std::optional<std::vector<std::string>> ids) {
+    auto& anchors = m_pages[page];
+    if (!ids) {
+        anchors.reset();
+        return;
+    }
+    anchors.emplace(ids->begin(), ids->end());
+}
+
+void LinkCheck::add_links(const std::string& source, const std::string& page,
+                          std::vector<DocumentLink> links) {
+    m_links.push_back({source, page, std::move(links)});
+}
+
+std::vector<std::string> LinkCheck::broken(bool check_anchors) const {
+    std::vector<std::string> messages;
+    for (const auto& [source, own_page, links] : m_links) {
+        for (const auto& [written, on_page] : links) {
+            const std::string_view href = on_page;
+            if (href.empty() || has_scheme(href) || href.front() == '/') continue;
+            const std::size_t query = href.find_first_of("?#");
+            std::string_view path = href.substr(0, query);
+            while (path.substr(0, 2) == "./") path.remove_prefix(2);
+            std::string fragment;
+            const std::size_t hash = href.find('#');
+            if (hash != std::string_view::npos) fragment = percent_decoded(href.substr(hash + 1));
+            std::string target;
+            if (path.empty()) {
+                if (query != std::string_view::npos && href[query] == '?') continue;
+                target = own_page;
+            } else {
+                if (path.find('/') != std::string_view::npos) continue;
+                if (!ends_with_ignoring_case(path, ".html") &&
+                    !ends_with_ignoring_case(path, ".htm") && !ends_with_ignoring_case(path, ".md")) {
+                    continue;
+                }
+                target = percent_decoded(path);
+            }
+            const auto found = m_pages.find(target);
+            const std::string prefix = "Broken link in " + source + ": '" + written + "' ";
+            if (found == m_pages.end()) {
+                messages.push_back(prefix + "leads to no page of the site");
+                continue;
+            }
+            if (!check_anchors || fragment.empty() || !found->second) continue;
+            if (found->second->count(fragment) == 0) {
+                messages.push_back(prefix + "leads to " + target + ", which has no anchor '" +
+                                   fragment + "'");
+            }
+        }
+    }
+    return messages;
+}
+
+}  // namespace torvane::chartdoc
