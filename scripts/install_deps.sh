@@ -37,7 +37,7 @@ packages=(
     # packaging and its checks: dpkg-shlibdeps, the manual page, bash completion
     dpkg-dev file groff man-db bash-completion
     # the peers the benchmarks compare with (bench/)
-    python3-pandas python3-xlsxwriter python3-markdown img2pdf
+    python3-pandas python3-xlsxwriter python3-markdown img2pdf cmark-gfm
 )
 
 install_debian() {

@@ -52,6 +52,9 @@ TEST(Install, ManualPageCompletionAndExamplesGoUnderShare) {
     for (const auto& command : torvane::front::builtin_commands()) {
         EXPECT_TRUE(fs::exists(docs / "examples" / command.name / "demo.sh")) << command.name;
     }
+    // chartdoc's batch renderer finds its script from its library's folder.
+    EXPECT_EQ(read_file(prefix / "share" / "torvane" / "chartdoc" / "render_diagrams.mjs"),
+              read_file(source_dir() / "torvane" / "chartdoc" / "renderer" / "render_diagrams.mjs"));
     // Only what a user runs or reads: no headers, static libraries or test programs.
     EXPECT_EQ(folder_names(prefix.path()), (std::vector<std::string>{"bin", "lib", "share"}));
     EXPECT_EQ(folder_names(prefix / "bin"), std::vector<std::string>{"torvane"});

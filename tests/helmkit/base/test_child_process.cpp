@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
 #include <optional>
 
 #include "helmkit/base/child_process.hpp"
@@ -129,4 +131,33 @@ TEST(CommandLineText, QuotesWhatAShellWouldSplitOrExpand) {
     EXPECT_EQ(helmkit::command_line_text({"x", "a b", "it's", "", "$v", "\xc3\xa9"}),
               "x 'a b' 'it'\\''s' '' '$v' \xc3\xa9");
     EXPECT_EQ(helmkit::describe_process_status({3, std::nullopt}), "exited with status 3");
+}
+
+TEST(RunProcessBounded, EndsTheWholeGroupAtTheBound) {
+    torvane_test::TempDir dir;
+    const auto pid_file = (dir / "grandchild.pid").string();
+    // The child leaves a grandchild behind in its group and never ends by itself.
+    const auto start = std::chrono::steady_clock::now();
+    const auto [status, stopped] = helmkit::run_process_bounded(
+        {"/bin/sh", "-c", "sleep 600 & echo $! > '" + pid_file + "'; trap '' TERM; sleep 600"}, 1);
+    const auto seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_TRUE(stopped);
+    EXPECT_FALSE(status.succeeded());
+    EXPECT_GE(seconds, 1.0);
+    EXPECT_LT(seconds, 20.0);
+    const pid_t grandchild = std::stoi(torvane_test::read_file(pid_file));
+    // A zombie waiting for whoever adopted it runs no more.
+    const auto runs = [grandchild] {
+        std::ifstream stat("/proc/" + std::to_string(grandchild) + "/stat");
+        std::string pid, name, state;
+        return stat >> pid >> name >> state && state != "Z";
+    };
+    for (int i = 0; i < 100 && runs(); ++i) ::usleep(50000);
+    EXPECT_FALSE(runs()) << "the grandchild still runs";
+
+    const auto [done, late] = helmkit::run_process_bounded({"/bin/sh", "-c", "exit 4"}, 30);
+    EXPECT_FALSE(late);
+    EXPECT_EQ(done.exit_code, 4);
+    EXPECT_THROW(helmkit::run_process_bounded({"/no/such/program"}, 5), helmkit::Error);
 }

@@ -347,7 +347,7 @@ void MermaidConverter::convert_diagrams(const std::vector<std::string>& diagrams
         if (source && m_rendering->batch()) {
             auto rendered = m_rendering->render(*source);
             if (!rendered.svg) {
-                log.error("Failed to convert " + mmd + ": " + rendered.error);
+                log.error(shown("Failed to convert " + mmd + ": " + rendered.error));
                 ++m_summary.failed;
                 continue;
             }
@@ -394,8 +394,8 @@ std::vector<std::optional<std::string>> MermaidConverter::render_fences(const st
         if (rendered.svg) {
             svg = helmkit::normalise_line_breaks(std::move(*rendered.svg));
         } else {
-            logger().warning("Diagram in " + md + " at line " + std::to_string(fence.line) +
-                             " failed, its code block stays: " + rendered.error);
+            logger().warning(shown("Diagram in " + md + " at line " + std::to_string(fence.line) +
+                                   " failed, its code block stays: " + rendered.error));
         }
     }
     return svgs;
@@ -437,7 +437,7 @@ void MermaidConverter::check_links(const SitePages::Placed& placed) {
     const auto broken = check.broken(m_rich_markdown);
     if (broken.empty()) return;
     auto& log = logger();
-    for (const auto& message : broken) log.warning(message);
+    for (const auto& message : broken) log.warning(shown(message));
     log.warning("Link check: " + count_text(broken.size(), "broken link", "broken links") +
                 " found");
 }
