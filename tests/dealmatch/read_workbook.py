@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Prints an .xlsx workbook as JSON, read by openpyxl (a reader independent of torvane):
-the sheets in order, each with its frozen cell, autofilter range, column widths and cells
-(address -> [kind, value, number format, bold]); dates as ISO texts."""
+the sheets in order, each with its frozen cell, autofilter range, column widths, cells
+(address -> [kind, value, number format, bold]) and conditional formats ([range, formulas]);
+dates as ISO texts."""
 import datetime
 import json
 import sys
@@ -32,8 +33,11 @@ def main(path):
                 if cell.value is not None:
                     cells[cell.coordinate] = cell_entry(cell)
         widths = {key: dim.width for key, dim in sheet.column_dimensions.items() if dim.width}
+        conditional = [[str(area.sqref), [formula for rule in area.rules for formula in rule.formula]]
+                       for area in sheet.conditional_formatting]
         sheets.append({"name": sheet.title, "freeze": sheet.freeze_panes,
-                       "filter": sheet.auto_filter.ref, "widths": widths, "cells": cells})
+                       "filter": sheet.auto_filter.ref, "widths": widths, "cells": cells,
+                       "conditional": conditional})
     json.dump({"active": book.active.title, "sheets": sheets}, sys.stdout)
 
 

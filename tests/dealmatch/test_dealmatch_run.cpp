@@ -54,18 +54,27 @@ TEST_F(RealShapedRun, WritesMatchesByPoWithTheSummaryAndByDate) {
     const auto result = run();
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, k_success);
-    EXPECT_EQ(log_messages(result.err, "INFO"),
+    EXPECT_EQ(
+        log_messages(result.err, "INFO"),
+        (std::vector<std::string>{
+            "Starting Dealmatch process on system data: system.csv",
+            "Loading System data from: system.csv",
+            "Successfully loaded system CSV with 5 rows.",
+            "Loading customer data from: customer.xlsx",
+            "Read 6 customer rows from the sheet 'Orders'.",
+            "Matching System and Customer data by PO and QTY...",
+            "Unmatched: 1 system rows, 2 customer rows",
+            "Matching complete. Found 4 matched records.",
+            "✅ Result Excel saved and formatted at: " + (fs::path("out") / "result.xlsx").string(),
+            "Summary: 5 system rows and 6 customer rows read, 4 matched records, 3 with "
+            "differing delivery dates",
+        }));
+    // The day that does not exist and the text that is no date are named, never dropped in
+    // silence.
+    EXPECT_EQ(log_messages(result.err, "WARNING"),
               (std::vector<std::string>{
-                  "Starting Dealmatch process on system data: system.csv",
-                  "Loading System data from: system.csv",
-                  "Successfully loaded system CSV with 5 rows.",
-                  "Loading customer data from: customer.xlsx",
-                  "Matching System and Customer data by PO and QTY...",
-                  "Matching complete. Found 4 matched records.",
-                  "✅ Result Excel saved and formatted at: " + (fs::path("out") / "result.xlsx").string(),
-                  "Summary: 5 system rows and 6 customer rows read, 4 matched records",
-              }));
-    EXPECT_EQ(log_messages(result.err, "WARNING"), std::vector<std::string>{});
+                  "System data: 1 RDD value is not a date and left empty (row 5)",
+                  "Customer data: 1 RDD value is not a date and left empty (row 8)"}));
 
     const auto book = result_book();
     ASSERT_EQ(book["sheets"].size(), 2u);
@@ -131,7 +140,7 @@ TEST_F(RealShapedRun, ResultIsReadBackByTheStreamingReaderToo) {
     ASSERT_EQ(run().out, k_success);
     std::map<std::string, CellValue> cells;
     helmkit::XlsxReader reader(path("out/result.xlsx"));
-    EXPECT_EQ(reader.active_sheet_name(), "byPO");
+    EXPECT_EQ(reader.sheet_name(), "byPO");
     reader.for_each_cell([&](std::uint32_t r, std::uint32_t c, const CellValue& value) {
         cells[std::string(1, static_cast<char>('A' + c - 1)) + std::to_string(r)] = value;
         return true;
@@ -308,8 +317,10 @@ TEST_F(DealmatchRun, SummaryFailureIsAWarningAndTheRunSucceeds) {
     const auto result = run();
     EXPECT_EQ(result.out, k_success);
     const auto warnings = log_messages(result.err, "WARNING");
-    ASSERT_EQ(warnings.size(), 1u);
-    EXPECT_EQ(warnings[0].rfind("Failed to create summary table: ", 0), 0u) << warnings[0];
+    ASSERT_EQ(warnings.size(), 3u);
+    EXPECT_EQ(warnings[0], "System data: 1 QTY value is not a whole number (row 2)");
+    EXPECT_EQ(warnings[1], "Customer data: 1 QTY value is not a whole number (row 3)");
+    EXPECT_EQ(warnings[2].rfind("Failed to create summary table: ", 0), 0u) << warnings[2];
     const auto book = result_book();
     const auto& by_po = book["sheets"][0];
     EXPECT_EQ(values_at(by_po, {"E2", "F2", "J1", "J2"}),
@@ -535,7 +546,9 @@ TEST_F(DealmatchRun, SummaryLineCountsBothSidesAndTheMatches) {
     auto infos = log_messages(result.err, "INFO");
     ASSERT_FALSE(infos.empty());
     // The empty workbook row in the middle is no row of the table.
-    EXPECT_EQ(infos.back(), "Summary: 3 system rows and 4 customer rows read, 2 matched records");
+    EXPECT_EQ(infos.back(),
+              "Summary: 3 system rows and 4 customer rows read, 2 matched records, 0 with "
+              "differing delivery dates");
 
     write_customer({{whole(9), whole(9), CellValue()}});
     result = run();
@@ -579,4 +592,333 @@ TEST_F(DealmatchRun, MessagesNameTheKeyOrTheKindOfFile) {
     result = run();
     EXPECT_EQ(result.out, "Failed: Customer data file not found at: missing.xlsx\n");
     EXPECT_EQ(log_messages(result.err, "ERROR"), std::vector<std::string>{});
+
+    // The same for the system file, and for a folder on either side.
+    fs::create_directory(path("exports.csv"));
+    fs::create_directory(path("book.xlsx"));
+    const std::vector<std::tuple<std::string, std::string, std::string, std::string>> cases{
+        {"customer.xlsx", "customer.xlsx", "Failed: System data file not found at: customer.xlsx",
+         "'customer.xlsx' exists but is not a .csv file (its extension is '.xlsx')"},
+        {"match.json", "customer.xlsx", "Failed: System data file not found at: match.json",
+         "'match.json' exists but is not a .csv file (its extension is '.json')"},
+        {"exports.csv", "customer.xlsx", "Failed: System data file not found at: exports.csv",
+         "'exports.csv' is a folder, not a .csv file"},
+        {"system.csv", "book.xlsx", "Failed: Customer data file not found at: book.xlsx",
+         "'book.xlsx' is a folder, not an .xlsx or .xls workbook"},
+        {"missing.csv", "customer.xlsx", "Failed: System data file not found at: missing.csv", ""},
+    };
+    for (const auto& [system, customer, line, error] : cases) {
+        write_config({{"system_data_path", system}, {"customer_data_path", customer}});
+        result = run();
+        EXPECT_EQ(result.out, line + "\n");
+        EXPECT_EQ(log_messages(result.err, "ERROR"),
+                  error.empty() ? std::vector<std::string>{} : std::vector<std::string>{error});
+    }
+}
+
+namespace {
+
+// A Windows-1252 export with semicolons, quantities with a decimal comma and day-first dates.
+const std::string k_european_export = k_system_header +
+                                      system_line("1", "S\xE9-1", "10", "1.000", "03/04/2026") +
+                                      system_line("2", "S\xE9-2", "10", "1.000,50", "15/04/2026") +
+                                      system_line("3", "S\xE9-3", "10", "7", "bald");
+
+const std::vector<CustomerRow> k_european_customer{{whole(1), whole(1000), text("2026-04-03")},
+                                                   {whole(2), CellValue(1000.5), day(2026, 4, 16)},
+                                                   {whole(3), whole(7), text("2026-05-01")},
+                                                   {whole(9), whole(1), CellValue()}};
+
+}  // namespace
+
+TEST_F(DealmatchRun, EuropeanExportWithDecimalCommaAndDayFirstDates) {
+    write_system(k_european_export);
+    write_customer(k_european_customer);
+    write_config({{"system_data_path", "system.csv"},
+                  {"customer_data_path", "customer.xlsx"},
+                  {"system_data", {{"decimal_comma", true}, {"day_first", true}}}});
+    auto result = run();
+    ASSERT_EQ(result.out, k_success);
+    EXPECT_EQ(log_messages(result.err, "WARNING"),
+              (std::vector<std::string>{
+                  "'system.csv' is not UTF-8 text; read it as Windows-1252",
+                  "System data: 1 QTY value is not a whole number (row 3); 1 RDD value is not a "
+                  "date and left empty (row 4)",
+                  "Customer data: 1 QTY value is not a whole number (row 4)"}));
+    auto infos = log_messages(result.err, "INFO");
+    EXPECT_NE(std::find(infos.begin(), infos.end(), "Unmatched: 0 system rows, 1 customer rows"),
+              infos.end());
+    EXPECT_EQ(infos.back(),
+              "Summary: 3 system rows and 4 customer rows read, 3 matched records, 2 with "
+              "differing delivery dates");
+    auto book = result_book();
+    const auto& by_po = book["sheets"][0];
+    EXPECT_EQ(values_at(by_po, {"A2", "B2", "E2", "F2", "G2"}),
+              list({number(1), str("Sé-1"), number(1000), date("2026-04-03"), date("2026-04-03")}));
+    EXPECT_EQ(values_at(by_po, {"A3", "E3", "F3", "G3"}),
+              list({number(2), number(1000.5), date("2026-04-15"), date("2026-04-16")}));
+    EXPECT_EQ(values_at(by_po, {"A4", "E4", "F4", "G4"}),
+              list({number(3), number(7), nullptr, date("2026-05-01")}));
+
+    // Without the keys "1.000" is one and "1.000,50" a text, as before: they match nothing,
+    // 03/04/2026 is March 4th, and the text that is no whole number is named.
+    write_config({{"system_data_path", "system.csv"}, {"customer_data_path", "customer.xlsx"}});
+    result = run();
+    ASSERT_EQ(result.out, k_success);
+    EXPECT_EQ(log_messages(result.err, "WARNING"),
+              (std::vector<std::string>{
+                  "'system.csv' is not UTF-8 text; read it as Windows-1252",
+                  "System data: 1 QTY value is not a whole number (row 3); 1 RDD value is not a "
+                  "date and left empty (row 4)",
+                  "Customer data: 1 QTY value is not a whole number (row 4)"}));
+    infos = log_messages(result.err, "INFO");
+    EXPECT_NE(std::find(infos.begin(), infos.end(), "Unmatched: 2 system rows, 3 customer rows"),
+              infos.end());
+    book = result_book();
+    EXPECT_EQ(values_at(book["sheets"][0], {"A2", "E2", "A3"}),
+              list({number(3), number(7), nullptr}));
+
+    // Day first gives way when the second number cannot be a month; the customer side has its
+    // own key.
+    write_system(k_system_header + system_line("1", "S", "10", "5", "04/13/2026"));
+    write_customer({{whole(1), whole(5), text("03/04/2026")}});
+    write_config({{"system_data_path", "system.csv"},
+                  {"customer_data_path", "customer.xlsx"},
+                  {"system_data", {{"day_first", true}}},
+                  {"customer_data", {{"day_first", true}}}});
+    ASSERT_EQ(run().out, k_success);
+    EXPECT_EQ(values_at(result_book()["sheets"][0], {"F2", "G2"}),
+              list({date("2026-04-13"), date("2026-04-03")}));
+}
+
+TEST_F(DealmatchRun, OddValuesAreCountedWithTheirFirstThreeRows) {
+    std::string lines = k_system_header;
+    for (const char* qty : {"1", "2.5", "3", "x", "4.25", "5,5", "6"}) {
+        lines += system_line("1", "S", "10", qty, "2024-01-01");
+    }
+    write_system(lines);
+    write_customer({{whole(1), whole(1), text("someday")},
+                    {whole(1), whole(3), text("2024-13-01")},
+                    {whole(1), whole(6), text("2024-01-02")}});
+    const auto result = run();
+    ASSERT_EQ(result.out, k_success);
+    EXPECT_EQ(log_messages(result.err, "WARNING"),
+              (std::vector<std::string>{
+                  "System data: 4 QTY values are not a whole number (rows 3, 5, 6, ...)",
+                  "Customer data: 2 RDD values are not a date and left empty (rows 3, 4)"}));
+}
+
+TEST_F(DealmatchRun, UnmatchedRowsOfBothSidesOnTwoMoreSheets) {
+    write_system(k_system_header + system_line("1", "SO-1", "10", "5", "2024-01-01") +
+                 system_line("2", "SO-2", "10", "6", "2024-01-02") + "\n" +
+                 system_line("3", "SO-3", "10", "", "2024-01-03") +
+                 system_line("1", "SO-4", "20", "5", "2024-01-04"));
+    write_customer({{whole(1), whole(5), text("2024-01-01")},
+                    {whole(2), whole(7), CellValue()},
+                    {CellValue(), CellValue(), CellValue()},
+                    {text("X-9"), whole(1), text("2024-02-01")}});
+    auto result = run();
+    ASSERT_EQ(result.out, k_success);
+    auto infos = log_messages(result.err, "INFO");
+    const auto matching =
+        std::find(infos.begin(), infos.end(), "Matching System and Customer data by PO and QTY...");
+    ASSERT_NE(matching, infos.end());
+    EXPECT_EQ(*(matching + 1), "Unmatched: 2 system rows, 2 customer rows");
+    EXPECT_EQ(*(matching + 2), "Matching complete. Found 2 matched records.");
+    // Without the key the workbook keeps its two sheets.
+    EXPECT_EQ(result_book()["sheets"].size(), 2u);
+
+    write_config({{"system_data_path", "system.csv"},
+                  {"customer_data_path", "customer.xlsx"},
+                  {"report_unmatched", true}});
+    result = run();
+    ASSERT_EQ(result.out, k_success);
+    const auto book = result_book();
+    ASSERT_EQ(book["sheets"].size(), 4u);
+    EXPECT_EQ(book["active"], "byPO");
+    EXPECT_EQ(book["sheets"][0]["name"], "byPO");
+    EXPECT_EQ(book["sheets"][1]["name"], "byRDD_SYS");
+    const auto& system = book["sheets"][2];
+    const auto& customer = book["sheets"][3];
+    EXPECT_EQ(system["name"], "UNMATCHED_SYS");
+    EXPECT_EQ(customer["name"], "UNMATCHED_CUST");
+    // The file rows: the CSV's blank line is row 4, so SO-3 stands in row 5.
+    EXPECT_EQ(values_at(system, {"A1", "B1", "C1", "D1", "E1", "F1", "G1", "H1"}),
+              list({str("ROW"), str("PO"), str("SO"), str("SO_POS"), str("SO_SUFFIX"), str("QTY"),
+                    str("RDD"), nullptr}));
+    EXPECT_EQ(values_at(system, {"A2", "B2", "C2", "F2", "G2", "A3", "C3", "F3", "A4"}),
+              list({number(3), number(2), str("SO-2"), number(6), date("2024-01-02"), number(5),
+                    str("SO-3"), nullptr, nullptr}));
+    EXPECT_EQ(
+        values_at(customer, {"A1", "B1", "C1", "D1", "A2", "B2", "C2", "A3", "B3", "D3", "A4"}),
+        list({str("ROW"), str("PO"), str("QTY"), str("RDD"), number(4), number(2), number(7),
+              number(6), str("X-9"), date("2024-02-01"), nullptr}));
+    for (const auto* sheet : {&system, &customer}) {
+        EXPECT_EQ((*sheet)["freeze"], "A2");
+        EXPECT_EQ((*sheet)["cells"]["A1"][3], true);
+        EXPECT_EQ((*sheet)["cells"]["A2"][3], false);
+    }
+    EXPECT_EQ(system["filter"], "A1:G3");
+    EXPECT_EQ(customer["filter"], "A1:D3");
+    EXPECT_EQ(system["cells"]["G2"][2], "yyyy-mm-dd");
+    EXPECT_GE(system["widths"]["G"].get<double>(), 10.0);
+
+    // No match writes no workbook, and still counts what was left out.
+    write_customer({{whole(8), whole(8), CellValue()}});
+    fs::remove_all(path("out"));
+    result = run();
+    EXPECT_EQ(result.out, "Success: Process completed, but no matching records found.\n");
+    infos = log_messages(result.err, "INFO");
+    EXPECT_NE(std::find(infos.begin(), infos.end(), "Unmatched: 4 system rows, 1 customer rows"),
+              infos.end());
+    EXPECT_FALSE(fs::exists(path("out/result.xlsx")));
+}
+
+TEST_F(RealShapedRun, RowsWithDifferingDatesAreHighlightedAndCounted) {
+    const auto result = run();
+    ASSERT_EQ(result.out, k_success);
+    // 4500001/5: Dec 15 against Dec 20, 4500001/7 and 4500002/3 differ too; 4500003 has no
+    // date on either side.
+    EXPECT_EQ(log_messages(result.err, "INFO").back(),
+              "Summary: 5 system rows and 6 customer rows read, 4 matched records, 3 with "
+              "differing delivery dates");
+    const auto book = result_book();
+    const json expected = json::array({json::array({"A2:G5", json::array({"$F2<>$G2"})})});
+    EXPECT_EQ(book["sheets"][0]["conditional"], expected);
+    EXPECT_EQ(book["sheets"][1]["conditional"], expected);
+    // The cells keep their own formats.
+    EXPECT_EQ(book["sheets"][0]["cells"]["F2"][2], "yyyy-mm-dd");
+}
+
+TEST_F(RealShapedRun, ResultColumnsPickAndOrderTheShownColumns) {
+    write_config({{"system_data_path", "system.csv"},
+                  {"customer_data_path", "customer.xlsx"},
+                  {"result_columns", {"QTY", "PO", "CUSTOMER_RDD", "SYSTEM_RDD"}}});
+    auto result = run();
+    ASSERT_EQ(result.out, k_success);
+    auto book = result_book();
+    const auto& by_po = book["sheets"][0];
+    const auto& by_rdd = book["sheets"][1];
+    const json header =
+        list({str("QTY"), str("PO"), str("CUSTOMER_RDD"), str("SYSTEM_RDD"), nullptr});
+    EXPECT_EQ(values_at(by_po, {"A1", "B1", "C1", "D1", "E1"}), header);
+    EXPECT_EQ(values_at(by_rdd, {"A1", "B1", "C1", "D1", "E1"}), header);
+    // Still sorted by PO, SO_POS, QTY and by the system date, though SO_POS is not shown.
+    EXPECT_EQ(
+        values_at(by_po, {"A2", "B2", "D2", "A3", "D3"}),
+        list({number(5), number(4500001), date("2024-12-15"), number(7), date("2025-01-15")}));
+    EXPECT_EQ(values_at(by_rdd, {"A3", "D3"}), list({number(3), date("2025-01-05")}));
+    // The summary two columns after the four shown, and the highlight on the dates' columns.
+    EXPECT_EQ(values_at(by_po, {"F2", "G2", "H1", "H2"}),
+              list({nullptr, str("SYS_RDD"), str("24-Dec"), number(5)}));
+    EXPECT_EQ(by_po["conditional"],
+              json::array({json::array({"A2:D5", json::array({"$D2<>$C2"})})}));
+    EXPECT_EQ(by_po["filter"], "A1:D5");
+
+    // Without a date column there is nothing to highlight.
+    write_config({{"system_data_path", "system.csv"},
+                  {"customer_data_path", "customer.xlsx"},
+                  {"result_columns", {"PO", "SYSTEM_RDD"}}});
+    ASSERT_EQ(run().out, k_success);
+    EXPECT_EQ(result_book()["sheets"][0]["conditional"], json::array());
+
+    // Names that are no result column fail before anything is read.
+    const std::string valid = "valid: PO, SO, SO_POS, SO_SUFFIX, QTY, SYSTEM_RDD, CUSTOMER_RDD";
+    const std::vector<std::pair<json, std::string>> refused{
+        {json::array({"PO", "Price"}),
+         "Failed: \"result_columns\": 'Price' is not a result column; " + valid},
+        {json::array({"PO", "RDD"}),
+         "Failed: \"result_columns\": 'RDD' is not a result column; " + valid},
+        {json::array({"PO", "PO"}), "Failed: \"result_columns\": 'PO' is named twice"},
+        {json::array(), "Failed: \"result_columns\" names no column; " + valid}};
+    for (const auto& [names, line] : refused) {
+        write_config({{"system_data_path", "system.csv"},
+                      {"customer_data_path", "customer.xlsx"},
+                      {"result_columns", names}});
+        result = run();
+        EXPECT_EQ(result.out, line + "\n") << names;
+        EXPECT_EQ(result.err.find("Successfully loaded"), std::string::npos) << result.err;
+    }
+    // A value that is no list of texts is a configuration error.
+    write_config({{"system_data_path", "system.csv"}, {"result_columns", "PO"}});
+    result = run();
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find("'result_columns' in the \"config\" section must be a list of texts"),
+              std::string::npos)
+        << result.err;
+}
+
+TEST_F(DealmatchRun, SheetIsPickedByNameAndNamedInTheLog) {
+    {
+        TestWorkbook book(path("customer.xlsx"));
+        lxw_worksheet* orders = book.add_sheet("Orders");
+        lxw_worksheet* notes = book.add_sheet("Notes");
+        worksheet_write_number(orders, 2, 5, 1, nullptr);
+        worksheet_write_number(orders, 2, 14, 5, nullptr);
+        worksheet_write_string(notes, 0, 0, "Saved while reading these notes", nullptr);
+        worksheet_activate(notes);
+        book.close();
+    }
+    write_system(k_system_header + system_line("1", "SO", "10", "5", ""));
+    auto result = run();
+    EXPECT_EQ(result.out, "Failed: Data extraction failed or data is empty.\n");
+    auto infos = log_messages(result.err, "INFO");
+    EXPECT_NE(std::find(infos.begin(), infos.end(), "Read 0 customer rows from the sheet 'Notes'."),
+              infos.end());
+
+    write_config({{"system_data_path", "system.csv"},
+                  {"customer_data_path", "customer.xlsx"},
+                  {"customer_data", {{"sheet", "Orders"}}}});
+    result = run();
+    ASSERT_EQ(result.out, k_success);
+    infos = log_messages(result.err, "INFO");
+    const auto loading =
+        std::find(infos.begin(), infos.end(), "Loading customer data from: customer.xlsx");
+    ASSERT_NE(loading, infos.end());
+    EXPECT_EQ(*(loading + 1), "Read 1 customer row from the sheet 'Orders'.");
+
+    write_config({{"system_data_path", "system.csv"},
+                  {"customer_data_path", "customer.xlsx"},
+                  {"customer_data", {{"sheet", "orders"}}}});
+    EXPECT_EQ(run().out,
+              "Failed: cannot read workbook 'customer.xlsx': it has no sheet 'orders'; its sheets "
+              "are 'Orders', 'Notes'\n");
+
+    fs::copy_file(source_dir() / "tests/fixtures/xls/orders.xls", path("orders.xls"));
+    write_config({{"system_data_path", "system.csv"},
+                  {"customer_data_path", "orders.xls"},
+                  {"customer_data", {{"sheet", "Data"}}}});
+    result = run();
+    EXPECT_EQ(result.out,
+              "Failed: cannot read workbook 'orders.xls': it has no sheet 'Data'; its sheets are "
+              "'Orders', 'Notes'\n");
+    write_system(k_system_header + system_line("4500001", "S1", "10", "5", "2024-12-01"));
+    for (const char* sheet : {"", "Orders"}) {
+        write_config({{"system_data_path", "system.csv"},
+                      {"customer_data_path", "orders.xls"},
+                      {"customer_data", {{"sheet", sheet}}}});
+        result = run();
+        ASSERT_EQ(result.out, k_success) << sheet;
+        infos = log_messages(result.err, "INFO");
+        EXPECT_NE(std::find(infos.begin(), infos.end(), "Read 3 customer rows from the sheet 'Orders'."),
+                  infos.end())
+            << sheet;
+    }
+}
+
+TEST_F(DealmatchRun, WithoutTheNewKeysTheWorkbookIsTheSameCellByCell) {
+    // Written by the matcher before it could report unmatched rows or highlight dates.
+    const auto examples = source_dir() / "examples/dealmatch";
+    for (const char* name : {"system_data.csv", "customer_data.xlsx", "match.json"}) {
+        fs::copy_file(examples / name, path(name), fs::copy_options::overwrite_existing);
+    }
+    ASSERT_EQ(run().out, k_success);
+    auto now = result_book();
+    auto before = read_back(source_dir() / "tests/fixtures/dealmatch/sample_result.xlsx");
+    ASSERT_EQ(now["sheets"].size(), before["sheets"].size());
+    for (std::size_t i = 0; i < now["sheets"].size(); ++i) {
+        now["sheets"][i].erase("conditional");
+        before["sheets"][i].erase("conditional");
+    }
+    EXPECT_EQ(now, before);
 }

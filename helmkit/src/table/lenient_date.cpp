@@ -60,7 +60,7 @@ bool is_time_of_day(std::string_view text) {
 }
 
 // Dates made of numbers: year first with "-", "/" or "."; yyyymmdd; m/d/y; d.m.y.
-std::optional<year_month_day> read_numeric_date(std::string_view text) {
+std::optional<year_month_day> read_numeric_date(std::string_view text, DayOrder order) {
     if (text.size() == 8 && text.find_first_not_of("0123456789") == std::string_view::npos) {
         std::size_t pos = 0;
         const int year = read_number(text.substr(0, 4), pos, 4, 4);
@@ -95,7 +95,8 @@ std::optional<year_month_day> read_numeric_date(std::string_view text) {
     if (year < 0 || pos != text.size()) return std::nullopt;
     if (separator == '.') return make_day(year, second, first);
     if (separator == '/') {
-        if (first > 12) return make_day(year, second, first);
+        const bool day_first = order == DayOrder::day_first ? second <= 12 : first > 12;
+        if (day_first) return make_day(year, second, first);
         return make_day(year, first, second);
     }
     return std::nullopt;
@@ -150,18 +151,18 @@ std::optional<year_month_day> read_named_month_date(std::string_view text) {
     return std::nullopt;
 }
 
-std::optional<year_month_day> read_date_text(std::string_view text) {
+std::optional<year_month_day> read_date_text(std::string_view text, DayOrder order) {
     text = trim_blanks(text);
     if (text.empty()) return std::nullopt;
     if (is_digit(text.front())) {
-        if (auto day = read_numeric_date(text)) return day;
+        if (auto day = read_numeric_date(text, order)) return day;
     }
     return read_named_month_date(text);
 }
 
 }  // namespace
 
-std::optional<year_month_day> read_lenient_date(const CellValue& value) {
+std::optional<year_month_day> read_lenient_date(const CellValue& value, DayOrder order) {
     switch (value.index()) {
         case 1: {
             const auto number = std::get<std::int64_t>(value);
@@ -169,7 +170,8 @@ std::optional<year_month_day> read_lenient_date(const CellValue& value) {
             return make_day(static_cast<int>(number / 10000), static_cast<int>(number / 100 % 100),
                             static_cast<int>(number % 100));
         }
-        case 3: return read_date_text(std::get<std::string>(value));
+        case 3:
+            return read_date_text(std::get<std::string>(value), order);
         case 5: {
             const auto days = std::chrono::floor<std::chrono::days>(std::get<DateTime>(value));
             return year_month_day{date::local_days{date::days{days.time_since_epoch().count()}}};

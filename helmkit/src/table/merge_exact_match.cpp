@@ -206,7 +206,8 @@ std::vector<CellValue> gather(const std::vector<CellValue>& cells,
 
 }  // namespace
 
-Table merge_exact_match(const Table& df_left, const Table& df_right, const MergeOptions& options) {
+Table merge_exact_match(const Table& df_left, const Table& df_right, const MergeOptions& options,
+                        MatchedRows* matched) {
     if (options.how != "inner") {
         throw Error("merge_exact_match supports only how=\"inner\", not \"" + options.how + "\"");
     }
@@ -256,6 +257,7 @@ Table merge_exact_match(const Table& df_left, const Table& df_right, const Merge
         result.add_column(output_name(name, df_left, options.suffixes.second),
                           gather(df_right.column_at(i), right_taken));
     }
+    if (matched != nullptr) *matched = {std::move(left_taken), std::move(right_taken)};
     return result;
 }
 

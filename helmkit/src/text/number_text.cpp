@@ -76,6 +76,39 @@ std::optional<CellValue> parse_plain_number(std::string_view field) {
     return whole_or_real(field, whole);
 }
 
+std::optional<CellValue> parse_decimal_comma_number(std::string_view field) {
+    std::string plain;
+    plain.reserve(field.size());
+    std::size_t at = 0;
+    if (at < field.size() && field[at] == '-') plain += field[at++];
+    const std::size_t first = at;
+    while (at < field.size() && is_digit(field[at])) plain += field[at++];
+    std::size_t lead = at - first;
+    if (lead == 0 || (lead > 1 && field[first] == '0')) return std::nullopt;
+    if (at < field.size() && field[at] == '.') {
+        // Thousands: a leading group of one to three digits, then groups of exactly three.
+        if (lead > 3) return std::nullopt;
+        while (at < field.size() && field[at] == '.') {
+            ++at;
+            for (int i = 0; i < 3; ++i, ++at) {
+                if (at >= field.size() || !is_digit(field[at])) return std::nullopt;
+                plain += field[at];
+            }
+        }
+        if (field[first] == '0') return std::nullopt;
+    }
+    bool whole = true;
+    if (at < field.size() && field[at] == ',') {
+        whole = false;
+        plain += '.';
+        const std::size_t fraction = ++at;
+        while (at < field.size() && is_digit(field[at])) plain += field[at++];
+        if (at == fraction) return std::nullopt;
+    }
+    if (at != field.size()) return std::nullopt;
+    return whole_or_real(plain, whole);
+}
+
 std::optional<CellValue> read_as_number(const CellValue& value) {
     switch (value.index()) {
         case 1: return value;

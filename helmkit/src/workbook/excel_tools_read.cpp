@@ -56,16 +56,21 @@ public:
         }
     }
 
-    Table finish() {
+    // Makes the table and gives each of its rows the file row of its first mapped column.
+    Table finish(std::vector<std::uint32_t>& source_rows) {
         bool dense = true;
         for (const auto& column : m_columns) dense = dense && !column.is_sparse();
         Table table;
+        std::vector<std::uint32_t> rows;
         if (dense) {
-            for (auto& cells : compact_dense()) add(table, std::move(cells));
+            for (auto& cells : compact_dense(rows)) add(table, std::move(cells));
         } else {
             for (auto& column : m_columns) column.make_sparse();
-            for (auto& cells : merge_sparse()) add(table, std::move(cells));
+            for (auto& cells : merge_sparse(rows)) add(table, std::move(cells));
         }
+        const std::uint32_t first_row = m_starts.empty() ? 0 : m_starts.front().row;
+        for (auto& row : rows) row += first_row;
+        source_rows = std::move(rows);
         return table;
     }
 
@@ -117,8 +122,8 @@ private:
         table.add_column((*m_mapping)[table.column_count()].first, std::move(cells));
     }
 
-    // Drops the rows where every column is empty, in place.
-    std::vector<std::vector<CellValue>> compact_dense() {
+    // Drops the rows where every column is empty, in place; `rows` gets the kept rows.
+    std::vector<std::vector<CellValue>> compact_dense(std::vector<std::uint32_t>& rows) {
         std::size_t length = 0;
         for (auto& column : m_columns) length = std::max(length, column.dense().size());
         std::vector<std::vector<CellValue>> cells;
@@ -131,6 +136,7 @@ private:
             const bool empty = std::all_of(cells.begin(), cells.end(),
                                            [row](const auto& column) { return is_missing(column[row]); });
             if (empty) continue;
+            rows.push_back(static_cast<std::uint32_t>(row));
             if (kept != row) {
                 for (auto& column : cells) column[kept] = std::move(column[row]);
             }
@@ -140,7 +146,7 @@ private:
         return cells;
     }
 
-    std::vector<std::vector<CellValue>> merge_sparse() {
+    std::vector<std::vector<CellValue>> merge_sparse(std::vector<std::uint32_t>& rows) {
         // Rows come in order in almost every file; a cell stored twice keeps its last value.
         for (auto& column : m_columns) {
             auto& cells = column.sparse();
@@ -159,7 +165,6 @@ private:
             }
             cells.resize(kept);
         }
-        std::vector<std::uint32_t> rows;
         for (auto& column : m_columns) {
             std::vector<std::uint32_t> merged;
             merged.reserve(rows.size() + column.sparse().size());
@@ -200,13 +205,14 @@ std::string lower_extension(const std::filesystem::path& path) {
 
 }  // namespace
 
-Table read_csv_by_cells(const std::filesystem::path& path, const CellMapping& mapping,
-                        app_logging::Logger& log) {
+ReadTable read_csv_table(const std::filesystem::path& path, const CellMapping& mapping,
+                         app_logging::Logger& log, const ReadOptions& options) {
     MappedTable table(mapping);
+    const auto number_of = options.decimal_comma ? parse_decimal_comma_number : parse_plain_number;
     const auto format = for_each_csv_field(
         path, [&](std::uint32_t record, std::uint32_t field, std::string_view text) {
             if (!table.wants(field)) return;
-            auto number = parse_plain_number(text);
+            auto number = number_of(text);
             table.put(record, field, number ? std::move(*number) : CellValue(std::string(text)));
         },
         [&](std::size_t line_breaks) {
@@ -220,24 +226,42 @@ Table read_csv_by_cells(const std::filesystem::path& path, const CellMapping& ma
         message += "' is not UTF-8 text; read it as Windows-1252";
         log.warning(message);
     }
-    return table.finish();
+    ReadTable result;
+    result.table = table.finish(result.source_rows);
+    return result;
 }
 
-Table read_excel_by_cells(const std::filesystem::path& path, const CellMapping& mapping) {
+ReadTable read_excel_table(const std::filesystem::path& path, const CellMapping& mapping,
+                           const ReadOptions& options) {
     MappedTable table(mapping);
     auto visit = [&](std::uint32_t row, std::uint32_t column, const CellValue& value) {
         table.put(row, column, value);
         return true;
     };
+    ReadTable result;
     const auto extension = lower_extension(path);
     if (extension == ".xlsx") {
-        XlsxReader(path).for_each_cell(visit);
+        XlsxReader reader(path, options.sheet);
+        result.sheet = reader.sheet_name();
+        reader.for_each_cell(visit);
     } else if (extension == ".xls") {
-        XlsReader(path).for_each_cell(visit);
+        XlsReader reader(path, options.sheet);
+        result.sheet = reader.sheet_name();
+        reader.for_each_cell(visit);
     } else {
         throw Error("'" + path.string() + "' is not an .xlsx or .xls workbook");
     }
-    return table.finish();
+    result.table = table.finish(result.source_rows);
+    return result;
+}
+
+Table read_csv_by_cells(const std::filesystem::path& path, const CellMapping& mapping,
+                        app_logging::Logger& log) {
+    return read_csv_table(path, mapping, log, {}).table;
+}
+
+Table read_excel_by_cells(const std::filesystem::path& path, const CellMapping& mapping) {
+    return read_excel_table(path, mapping, {}).table;
 }
 
 }  // namespace helmkit::excelTools

@@ -17,6 +17,7 @@ namespace {
 constexpr double k_min_width = 8;
 constexpr double k_max_width = 60;
 constexpr lxw_color_t k_header_fill = 0xDDEBF7;
+constexpr lxw_color_t k_highlight_fill = 0xFFEB9C;
 
 // Owns a libxlsxwriter workbook until it is closed (written) or dropped.
 class Workbook {
@@ -50,6 +51,7 @@ struct Formats {
     lxw_format* header;
     lxw_format* date;
     lxw_format* date_time;
+    lxw_format* highlight;
 };
 
 std::string column_name(std::size_t column) {
@@ -228,6 +230,29 @@ void add_chart(lxw_workbook* workbook, lxw_worksheet* sheet, const std::string& 
           sheet_name, 0, block.startcol + block_width(block) + 1);
 }
 
+// Fills the block's rows whose two compared cells differ. A conditional format rather than cell
+// formats: the cells keep their own formats, and the fill follows edits made in the sheet.
+void highlight_differing_rows(lxw_worksheet* sheet, const Formats& formats, const std::string& name,
+                              const SheetBlock& block) {
+    const Table& table = *block.df;
+    const auto [first, second] = *block.highlight_differing;
+    if (table.row_count() == 0 || first >= table.column_count() || second >= table.column_count()) {
+        throw Error("sheet '" + name + "' highlights a column its table does not have");
+    }
+    const std::size_t offset = block.startcol + (block.index ? 1 : 0);
+    const std::string formula =
+        "=$" + column_name(offset + first) + "2<>$" + column_name(offset + second) + "2";
+    lxw_conditional_format condition{};
+    condition.type = LXW_CONDITIONAL_TYPE_FORMULA;
+    condition.value_string = const_cast<char*>(formula.c_str());
+    condition.format = formats.highlight;
+    check(worksheet_conditional_format_range(
+              sheet, 1, static_cast<lxw_col_t>(block.startcol),
+              static_cast<lxw_row_t>(table.row_count()),
+              static_cast<lxw_col_t>(block.startcol + block_width(block) - 1), &condition),
+          name, 1, block.startcol);
+}
+
 void write_sheet(lxw_workbook* workbook, const Formats& formats, const std::string& name,
                  const std::vector<SheetBlock>& blocks) {
     const std::string quoted = "'" + name + "'";
@@ -279,6 +304,7 @@ void write_sheet(lxw_workbook* workbook, const Formats& formats, const std::stri
     }
     for (const auto& block : blocks) {
         if (block.chart != BlockChart::none) add_chart(workbook, sheet, name, block);
+        if (block.highlight_differing) highlight_differing_rows(sheet, formats, name, block);
     }
     worksheet_freeze_panes(sheet, 1, 0);
     if (!blocks.empty() && block_width(blocks.front()) > 0) {
@@ -323,29 +349,28 @@ void write_sheet(lxw_workbook* workbook, const Formats& formats, const std::stri
 
 }  // namespace
 
-bool write_formatted_excel(const std::filesystem::path& path, const SheetsData& sheets,
-                           app_logging::Logger& log) {
+void write_formatted_excel(const std::filesystem::path& path, const SheetsData& sheets) {
     try {
         AtomicFile file(path);
         {
             Workbook workbook(file.temp_path());
-            Formats formats{workbook_add_format(workbook.get()), workbook_add_format(workbook.get()),
-                            workbook_add_format(workbook.get())};
+            Formats formats{
+                workbook_add_format(workbook.get()), workbook_add_format(workbook.get()),
+                workbook_add_format(workbook.get()), workbook_add_format(workbook.get())};
             format_set_bold(formats.header);
             format_set_bg_color(formats.header, k_header_fill);
             format_set_border(formats.header, LXW_BORDER_THIN);
             format_set_num_format(formats.date, "yyyy-mm-dd");
             format_set_num_format(formats.date_time, "yyyy-mm-dd hh:mm:ss");
+            format_set_bg_color(formats.highlight, k_highlight_fill);
             for (const auto& [name, blocks] : sheets) {
                 write_sheet(workbook.get(), formats, name, blocks);
             }
             workbook.close();
         }
         file.commit();
-        return true;
     } catch (const std::exception& error) {
-        log.error("Cannot write '" + path.string() + "': " + error.what());
-        return false;
+        throw Error("Cannot write '" + path.string() + "': " + error.what());
     }
 }
 

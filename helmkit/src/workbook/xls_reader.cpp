@@ -16,7 +16,7 @@ namespace {
 
 // What the child sends: one tag, then what the tag says follows.
 enum Tag : char {
-    k_opened = 'O',  // nothing
+    k_opened = 'O',  // the name of the sheet read
     k_cell = 'C',    // row, column (uint32), the value's alternative (uint8), the value
     k_failed = 'E',  // the message
     k_done = 'D',    // nothing
@@ -76,8 +76,16 @@ void send_cell(ForkedChild::ChildOutput& out, std::uint32_t row, std::uint32_t c
     }
 }
 
-// Runs in the child: opens the workbook and sends every non-empty cell of its first sheet.
-void read_in_child(const std::filesystem::path& path, ForkedChild::ChildOutput& out) {
+std::string sheet_name_at(const void* handle, unsigned short index) {
+    const char* name = nullptr;
+    if (freexl_get_worksheet_name(handle, index, &name) != FREEXL_OK || name == nullptr) return {};
+    return name;
+}
+
+// Runs in the child: opens the workbook and sends every non-empty cell of the sheet named
+// `sheet` (the first when empty).
+void read_in_child(const std::filesystem::path& path, const std::string& sheet,
+                   ForkedChild::ChildOutput& out) {
     const void* handle = nullptr;
     const int opened = freexl_open(path.c_str(), &handle);
     if (opened != FREEXL_OK) {
@@ -92,12 +100,34 @@ void read_in_child(const std::filesystem::path& path, ForkedChild::ChildOutput& 
         send_failure(out, "'" + path.string() + "' is password-protected");
         return;
     }
-    if (freexl_get_info(handle, FREEXL_BIFF_SHEET_COUNT, &sheets) != FREEXL_OK || sheets == 0 ||
-        freexl_select_active_worksheet(handle, 0) != FREEXL_OK) {
+    if (freexl_get_info(handle, FREEXL_BIFF_SHEET_COUNT, &sheets) != FREEXL_OK || sheets == 0) {
+        send_failure(out, "'" + path.string() + "' holds no worksheet");
+        return;
+    }
+    unsigned short chosen = 0;
+    if (!sheet.empty()) {
+        std::string names;
+        bool found = false;
+        for (unsigned short index = 0; index < sheets && index < 0xFFFF; ++index) {
+            const auto name = sheet_name_at(handle, index);
+            names += (names.empty() ? "'" : ", '") + name + "'";
+            if (!found && name == sheet) {
+                chosen = index;
+                found = true;
+            }
+        }
+        if (!found) {
+            send_failure(out, "cannot read workbook '" + path.string() + "': it has no sheet '" +
+                                  sheet + "'; its sheets are " + names);
+            return;
+        }
+    }
+    if (freexl_select_active_worksheet(handle, chosen) != FREEXL_OK) {
         send_failure(out, "'" + path.string() + "' holds no worksheet");
         return;
     }
     send_tag(out, k_opened);
+    out.write_text(sheet_name_at(handle, chosen));
     unsigned int rows = 0;
     unsigned short columns = 0;
     if (freexl_worksheet_dimensions(handle, &rows, &columns) != FREEXL_OK) {
@@ -136,9 +166,9 @@ void read_in_child(const std::filesystem::path& path, ForkedChild::ChildOutput& 
 
 }  // namespace
 
-XlsReader::XlsReader(const std::filesystem::path& path) : m_path(path) {
+XlsReader::XlsReader(const std::filesystem::path& path, const std::string& sheet) : m_path(path) {
     m_child = std::make_unique<ForkedChild>(
-        [&path](ForkedChild::ChildOutput& out) { read_in_child(path, out); },
+        [&path, &sheet](ForkedChild::ChildOutput& out) { read_in_child(path, sheet, out); },
         ForkedChild::Limits{});
     char tag = 0;
     if (!m_child->read(&tag, 1)) fail_from_child();
@@ -147,7 +177,7 @@ XlsReader::XlsReader(const std::filesystem::path& path) : m_path(path) {
         if (!m_child->read_text(message, k_text_limit)) fail_from_child();
         throw Error(message);
     }
-    if (tag != k_opened) fail_from_child();
+    if (tag != k_opened || !m_child->read_text(m_sheet_name, k_text_limit)) fail_from_child();
 }
 
 XlsReader::~XlsReader() = default;

@@ -172,7 +172,7 @@ std::uint64_t XlsxWorkbook::require(const std::string& part) const {
     return *index;
 }
 
-void XlsxWorkbook::load() {
+void XlsxWorkbook::load(std::string_view wanted) {
     std::string workbook_part = "xl/workbook.xml";
     if (const auto index = archive.find("_rels/.rels")) {
         Relationships root;
@@ -186,8 +186,21 @@ void XlsxWorkbook::load() {
     xml.parse(archive, require(workbook_part), limit, workbook);
     if (workbook.sheets.empty()) throw Error(archive.describe("the workbook has no sheet"));
     date1904 = workbook.date1904;
-    const std::size_t active =
-        workbook.active_tab < workbook.sheets.size() ? workbook.active_tab : 0;
+    std::size_t active = workbook.active_tab < workbook.sheets.size() ? workbook.active_tab : 0;
+    if (!wanted.empty()) {
+        const auto named =
+            std::find_if(workbook.sheets.begin(), workbook.sheets.end(),
+                         [&](const SheetEntry& sheet) { return sheet.name == wanted; });
+        if (named == workbook.sheets.end()) {
+            std::string names;
+            for (const auto& sheet : workbook.sheets) {
+                names += (names.empty() ? "'" : ", '") + sheet.name + "'";
+            }
+            throw Error(archive.describe("it has no sheet '" + std::string(wanted) +
+                                         "'; its sheets are " + names));
+        }
+        active = static_cast<std::size_t>(named - workbook.sheets.begin());
+    }
     sheet_name = workbook.sheets[active].name;
 
     const std::string base = folder_of(workbook_part);

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "shared_strings.hpp"
@@ -35,8 +36,9 @@ struct XlsxWorkbook {
     // Returns the archive index of `part`; throws Error when the archive lacks it.
     std::uint64_t require(const std::string& part) const;
 
-    // Finds the active sheet and the styles and strings parts; reads neither of those two.
-    void load();
+    // Finds the sheet named `wanted` (the active one when empty) and the styles and strings
+    // parts; reads neither of those two. Throws Error listing the sheets when none is `wanted`.
+    void load(std::string_view wanted);
 
     // Makes sure the date flags of the cell styles up to `last` are known.
     void load_styles(std::uint32_t last);

@@ -125,15 +125,19 @@ void load_strings_for_sheet(detail::XlsxWorkbook& workbook) {
 }  // namespace
 
 XlsxReader::XlsxReader(const std::filesystem::path& path, std::uint64_t max_entry_size)
+    : XlsxReader(path, {}, max_entry_size) {}
+
+XlsxReader::XlsxReader(const std::filesystem::path& path, std::string_view sheet,
+                       std::uint64_t max_entry_size)
     : m_workbook(std::make_unique<detail::XlsxWorkbook>(path, max_entry_size)) {
-    m_workbook->load();
+    m_workbook->load(sheet);
 }
 
 XlsxReader::~XlsxReader() = default;
 XlsxReader::XlsxReader(XlsxReader&&) noexcept = default;
 XlsxReader& XlsxReader::operator=(XlsxReader&&) noexcept = default;
 
-const std::string& XlsxReader::active_sheet_name() const { return m_workbook->sheet_name; }
+const std::string& XlsxReader::sheet_name() const { return m_workbook->sheet_name; }
 
 void XlsxReader::for_each_cell(
     const std::function<bool(std::uint32_t row, std::uint32_t column, const CellValue& value)>&

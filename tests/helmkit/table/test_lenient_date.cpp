@@ -54,3 +54,20 @@ TEST(LenientDate, NativeAndNumericCells) {
     EXPECT_EQ(read(CellValue(true)), "missing");
     EXPECT_EQ(read(CellValue()), "missing");
 }
+
+TEST(LenientDate, DayFirstReadsSlashedDatesTheEuropeanWay) {
+    const auto read_day_first = [](const char* text) {
+        const auto day =
+            helmkit::read_lenient_date(CellValue(std::string(text)), helmkit::DayOrder::day_first);
+        return day ? helmkit::format_iso_date(*day) : "missing";
+    };
+    EXPECT_EQ(read_day_first("03/04/2026"), "2026-04-03");
+    EXPECT_EQ(read("03/04/2026"), "2026-03-04");
+    // The other order where the second number cannot be a month.
+    EXPECT_EQ(read_day_first("04/13/2026"), "2026-04-13");
+    EXPECT_EQ(read_day_first("13/13/2026"), "missing");
+    EXPECT_EQ(read_day_first("31/02/2026"), "missing");
+    // Only slashed dates depend on the order.
+    EXPECT_EQ(read_day_first("2026-03-04"), "2026-03-04");
+    EXPECT_EQ(read_day_first("03.04.2026"), "2026-04-03");
+}

@@ -131,8 +131,16 @@ TEST(MergeExactMatch, LargeTablesKeepLeftThenRightOrderAndCollidingKeysApart) {
             expected_right.push_back(text(match));
         }
     }
-    const auto merged = merge_exact_match(left, right, on_po_qty());
+    helmkit::excelTools::MatchedRows matched;
+    const auto merged = merge_exact_match(left, right, on_po_qty(), &matched);
     ASSERT_FALSE(expected_rows.empty());
     EXPECT_EQ(merged.column("ROW"), expected_rows);
     EXPECT_EQ(merged.column("R"), expected_right);
+    // The pairs name the rows each record was made of, in record order.
+    ASSERT_EQ(matched.left.size(), expected_rows.size());
+    ASSERT_EQ(matched.right.size(), expected_rows.size());
+    for (std::size_t i = 0; i < matched.left.size(); ++i) {
+        EXPECT_EQ(whole(static_cast<std::int64_t>(matched.left[i])), expected_rows[i]) << i;
+        EXPECT_EQ(right.column("R")[matched.right[i]], expected_right[i]) << i;
+    }
 }

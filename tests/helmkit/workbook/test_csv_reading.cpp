@@ -109,6 +109,37 @@ TEST(CsvByCells, PlainNumbersBecomeNumbersOtherFieldsStayText) {
                                       text("abc"), text(" 42")}));
 }
 
+TEST(CsvByCells, DecimalCommaNumbersAsEuropeanExportsWriteThem) {
+    TempDir dir;
+    // Semicolons, as in such exports, so that the commas stay inside the fields.
+    write_file(dir / "n.csv",
+               "v;w\n1.000\n1.000,50\n-12,5\n0,25\n1234\n1.234.567\n1.5\n1.00\n12.345,\n00123\n"
+               "1234.567\n.5\n0.100\n1e3\n");
+    helmkit::excelTools::ReadOptions options;
+    options.decimal_comma = true;
+    const auto read =
+        helmkit::excelTools::read_csv_table(dir / "n.csv", {{"v", "A2"}}, log(), options);
+    EXPECT_EQ(read.table.column("v"),
+              (std::vector<CellValue>{whole(1000), CellValue(1000.5), CellValue(-12.5),
+                                      CellValue(0.25), whole(1234), whole(1234567), text("1.5"),
+                                      text("1.00"), text("12.345,"), text("00123"),
+                                      text("1234.567"), text(".5"), text("0.100"), text("1e3")}));
+    // Plain numbers stay the default: "1.000" is one.
+    EXPECT_EQ(read_csv_by_cells(dir / "n.csv", {{"v", "A2"}}, log()).column("v")[0],
+              CellValue(1.0));
+}
+
+TEST(CsvByCells, RowsKeepTheirFileRowNumbers) {
+    TempDir dir;
+    write_file(dir / "r.csv", "title\nPO,QTY\nP1,5\n\n,\nP2,\n\"P\n3\",7\n");
+    const auto read = helmkit::excelTools::read_csv_table(dir / "r.csv",
+                                                          {{"PO", "A3"}, {"QTY", "B3"}}, log(), {});
+    EXPECT_EQ(read.table.column("PO"),
+              (std::vector<CellValue>{text("P1"), text("P2"), text("P\n3")}));
+    EXPECT_EQ(read.source_rows, (std::vector<std::uint32_t>{3, 6, 7}));
+    EXPECT_EQ(read.sheet, "");
+}
+
 TEST(CsvByCells, EachColumnReadsDownFromItsOwnStartAndEmptyRowsAreDropped) {
     TempDir dir;
     write_file(dir / "m.csv",

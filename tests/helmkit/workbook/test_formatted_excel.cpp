@@ -3,11 +3,11 @@
 #include <chrono>
 #include <map>
 
-#include "table/cell_builders.hpp"
-#include "helmkit/base/app_logging.hpp"
-#include "helmkit/workbook/excel_tools.hpp"
+#include "helmkit/base/error.hpp"
 #include "helmkit/files/file_mg.hpp"
+#include "helmkit/workbook/excel_tools.hpp"
 #include "helmkit/workbook/xlsx_reader.hpp"
+#include "table/cell_builders.hpp"
 #include "test_support.hpp"
 #include "workbook_files.hpp"
 
@@ -20,8 +20,6 @@ using namespace cell_builders;
 
 namespace {
 
-helmkit::app_logging::Logger& log() { return helmkit::app_logging::lazy_logger("WriterTest"); }
-
 std::map<std::string, CellValue> active_sheet(const fs::path& path) {
     std::map<std::string, CellValue> cells;
     helmkit::XlsxReader(path).for_each_cell(
@@ -32,11 +30,18 @@ std::map<std::string, CellValue> active_sheet(const fs::path& path) {
     return cells;
 }
 
-// Writes and returns whether it worked, with the error lines it logged.
+// Writes and returns whether it worked, with the message of the failure, and that nothing was
+// logged: the failure is the caller's to report.
 std::pair<bool, std::vector<std::string>> write(const fs::path& path, const SheetsData& sheets) {
     testing::internal::CaptureStderr();
-    const bool written = write_formatted_excel(path, sheets, log());
-    return {written, log_messages(testing::internal::GetCapturedStderr(), "ERROR")};
+    std::pair<bool, std::vector<std::string>> result{true, {}};
+    try {
+        write_formatted_excel(path, sheets);
+    } catch (const helmkit::Error& error) {
+        result = {false, {error.what()}};
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    return result;
 }
 
 }  // namespace
@@ -85,7 +90,7 @@ TEST(FormattedExcel, SheetBeyondTheRowLimitFailsAndLeavesTheTargetAlone) {
     EXPECT_TRUE(write(dir / "fits.xlsx", {{"s", {{&fits, false, 0}}}}).first);
 }
 
-TEST(FormattedExcel, OtherFailuresReturnFalseWithTheReason) {
+TEST(FormattedExcel, OtherFailuresThrowWithTheReason) {
     TempDir dir;
     const auto table = table_of({{"a", {whole(1)}}});
     const auto wide = table_of({{"a", {whole(1)}}});
@@ -172,4 +177,40 @@ TEST(FormattedExcel, ColumnChartBesideABlockOverItsRows) {
     for (const auto& [name, content] : read_zip(dir / "e.xlsx")) {
         EXPECT_EQ(name.find("chart"), std::string::npos) << name;
     }
+}
+
+TEST(FormattedExcel, RowsWhoseTwoColumnsDifferAreHighlightedByAConditionalFormat) {
+    TempDir dir;
+    const auto table = table_of({{"PO", {whole(1), whole(2), whole(3)}},
+                                 {"SYS", {text("2024-01-02"), text("2024-01-02"), CellValue()}},
+                                 {"CUS", {text("2024-01-02"), text("2024-01-05"), CellValue()}}});
+    helmkit::excelTools::SheetBlock marked{&table, false, 0};
+    marked.highlight_differing = std::pair<std::size_t, std::size_t>{1, 2};
+    helmkit::excelTools::SheetBlock labelled{&table, true, 2};
+    labelled.highlight_differing = std::pair<std::size_t, std::size_t>{2, 0};
+    ASSERT_TRUE(write(dir / "h.xlsx",
+                      {{"one", {marked}}, {"two", {labelled}}, {"three", {{&table, false, 0}}}})
+                    .first);
+    const auto parts = read_zip(dir / "h.xlsx");
+    const auto& one = parts.at("xl/worksheets/sheet1.xml");
+    // Over the data rows of the block only, comparing the two columns of the same row.
+    EXPECT_NE(one.find("<conditionalFormatting sqref=\"A2:C4\">"), std::string::npos) << one;
+    EXPECT_NE(one.find("<formula>$B2&lt;&gt;$C2</formula>"), std::string::npos) << one;
+    // The row labels take the block's first column: the table's columns start one further.
+    const auto& two = parts.at("xl/worksheets/sheet2.xml");
+    EXPECT_NE(two.find("<conditionalFormatting sqref=\"C2:F4\">"), std::string::npos) << two;
+    EXPECT_NE(two.find("<formula>$F2&lt;&gt;$D2</formula>"), std::string::npos) << two;
+    EXPECT_EQ(parts.at("xl/worksheets/sheet3.xml").find("conditionalFormatting"),
+              std::string::npos);
+    // The fill is a differential format, so the cells keep their own formats.
+    EXPECT_NE(parts.at("xl/styles.xml").find("<dxfs count=\"1\">"), std::string::npos);
+    const auto cells = active_sheet(dir / "h.xlsx");
+    EXPECT_EQ(cells.at("B3"), CellValue(at(2024, 1, 2)));
+
+    const Table none = table_of({{"PO", {whole(1)}}});
+    helmkit::excelTools::SheetBlock beyond{&none, false, 0};
+    beyond.highlight_differing = std::pair<std::size_t, std::size_t>{0, 1};
+    const auto [written, errors] = write(dir / "x.xlsx", {{"s", {beyond}}});
+    EXPECT_FALSE(written);
+    EXPECT_FALSE(fs::exists(dir / "x.xlsx"));
 }

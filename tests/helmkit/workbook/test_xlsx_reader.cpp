@@ -184,8 +184,19 @@ TEST(XlsxReader, ReadsTheActiveSheet) {
     worksheet_activate(second);
     book.close();
     XlsxReader reader(path);
-    EXPECT_EQ(reader.active_sheet_name(), "Second");
+    EXPECT_EQ(reader.sheet_name(), "Second");
     EXPECT_EQ(reader.read_cells({{1, 1}}), std::vector<CellValue>{text("second")});
+    XlsxReader named(path, "First");
+    EXPECT_EQ(named.sheet_name(), "First");
+    EXPECT_EQ(named.read_cells({{1, 1}}), std::vector<CellValue>{text("first")});
+    try {
+        XlsxReader missing(path, "first");
+        ADD_FAILURE() << "a sheet name of another case was found";
+    } catch (const helmkit::Error& error) {
+        EXPECT_EQ(std::string(error.what()),
+                  "cannot read workbook '" + path.string() +
+                      "': it has no sheet 'first'; its sheets are 'First', 'Second'");
+    }
 
     const auto plain = dir / "plain.xlsx";
     TestWorkbook other(plain);
@@ -272,7 +283,7 @@ TEST(XlsxReader, HandWrittenXmlWithEveryCellKind) {
         {7, 4, CellValue(1000.0)},
     };
     EXPECT_EQ(read_all(path), expected);
-    EXPECT_EQ(XlsxReader(path).active_sheet_name(), "Active");
+    EXPECT_EQ(XlsxReader(path).sheet_name(), "Active");
 }
 
 TEST(XlsxReader, NamespacePrefixesAndOutOfRangeActiveTab) {

@@ -1,13 +1,15 @@
 #include "torvane/dealmatch/dealmatch.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 #include <future>
 
 #include "helmkit/base/config_value.hpp"
-#include "helmkit/base/progress.hpp"
 #include "helmkit/base/error.hpp"
-#include "helmkit/workbook/excel_tools.hpp"
+#include "helmkit/base/progress.hpp"
 #include "helmkit/files/file_mg.hpp"
+#include "helmkit/text/number_text.hpp"
+#include "helmkit/workbook/excel_tools.hpp"
 #include "helmkit/workbook/xlsx_reader.hpp"
 #include "torvane/dealmatch/monthly_summary.hpp"
 
@@ -73,13 +75,149 @@ excelTools::CellMapping checked_mapping(const std::string& section,
     return mapping;
 }
 
-// An existing file that only has another extension is worth a word before the run fails.
+// An existing file (or folder) that is not of the kind read is worth a word before the run
+// fails on it as not found.
 void explain_wrong_kind(const std::string& path, const char* kinds) {
     std::error_code error;
-    if (path.empty() || !fs::is_regular_file(path, error)) return;
+    if (path.empty() || !fs::exists(path, error)) return;
+    if (fs::is_directory(path, error)) {
+        logger().error("'" + path + "' is a folder, not " + kinds);
+        return;
+    }
     const auto extension = fs::path(path).extension().string();
     logger().error("'" + path + "' exists but is not " + kinds + " (its extension is " +
                    (extension.empty() ? std::string("missing") : "'" + extension + "'") + ")");
+}
+
+std::optional<std::vector<std::string>> text_list_or_none(const ordered_json& section,
+                                                          const char* key) {
+    const auto found = section.find(key);
+    if (found == section.end()) return std::nullopt;
+    const auto refuse = [&] {
+        return helmkit::Error("'" + std::string(key) +
+                              "' in the \"config\" section must be a list of texts");
+    };
+    if (!found->is_array()) throw refuse();
+    std::vector<std::string> names;
+    for (const auto& name : *found) {
+        if (!name.is_string()) throw refuse();
+        names.push_back(name.get<std::string>());
+    }
+    return names;
+}
+
+// Checks the result columns asked for: each one a result column, once, and at least one.
+void check_result_columns(const std::vector<std::string>& names) {
+    std::string valid;
+    for (const auto& name : k_cols_order) valid += (valid.empty() ? "" : ", ") + name;
+    if (names.empty()) throw helmkit::Error("\"result_columns\" names no column; valid: " + valid);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (std::find(k_cols_order.begin(), k_cols_order.end(), names[i]) == k_cols_order.end()) {
+            throw helmkit::Error("\"result_columns\": '" + names[i] +
+                                 "' is not a result column; valid: " + valid);
+        }
+        if (std::find(names.begin(), names.begin() + static_cast<std::ptrdiff_t>(i), names[i]) !=
+            names.begin() + static_cast<std::ptrdiff_t>(i)) {
+            throw helmkit::Error("\"result_columns\": '" + names[i] + "' is named twice");
+        }
+    }
+}
+
+// " (rows 4, 9, 12, ...)": the file rows of the first three of `rows`.
+std::string first_rows(const std::vector<std::size_t>& rows,
+                       const std::vector<std::uint32_t>& source_rows) {
+    std::string text = rows.size() == 1 ? " (row " : " (rows ";
+    for (std::size_t i = 0; i < rows.size() && i < 3; ++i) {
+        text += (i == 0 ? "" : ", ") + std::to_string(source_rows[rows[i]]);
+    }
+    return text + (rows.size() > 3 ? ", ...)" : ")");
+}
+
+// The rows whose QTY holds a value that is no whole number (a fraction, a text).
+std::vector<std::size_t> rows_without_whole_qty(const helmkit::Table& table) {
+    std::vector<std::size_t> rows;
+    if (!table.has_column("QTY")) return rows;
+    const auto& cells = table.column("QTY");
+    for (std::size_t row = 0; row < cells.size(); ++row) {
+        if (std::holds_alternative<std::int64_t>(cells[row]) || helmkit::is_missing(cells[row])) {
+            continue;
+        }
+        const auto number = helmkit::read_as_number(cells[row]);
+        if (!number || !std::holds_alternative<std::int64_t>(*number)) rows.push_back(row);
+    }
+    return rows;
+}
+
+// One warning for the values of a side that were read but can hardly be what was meant.
+void warn_of_odd_values(const char* side, const helmkit::Table& table,
+                        const std::vector<std::size_t>& undated,
+                        const std::vector<std::uint32_t>& source_rows) {
+    const auto odd_qty = rows_without_whole_qty(table);
+    std::string parts;
+    if (!odd_qty.empty()) {
+        parts += std::to_string(odd_qty.size()) + " QTY " +
+                 (odd_qty.size() == 1 ? "value is" : "values are") + " not a whole number" +
+                 first_rows(odd_qty, source_rows);
+    }
+    if (!undated.empty()) {
+        parts += (parts.empty() ? "" : "; ") + std::to_string(undated.size()) + " RDD " +
+                 (undated.size() == 1 ? "value is" : "values are") + " not a date and left empty" +
+                 first_rows(undated, source_rows);
+    }
+    if (!parts.empty()) logger().warning(std::string(side) + " data: " + parts);
+}
+
+helmkit::DayOrder day_order(bool day_first) {
+    return day_first ? helmkit::DayOrder::day_first : helmkit::DayOrder::month_first;
+}
+
+// The two date columns of the shown matches, to highlight the rows where they differ; none
+// when a column is not shown or no dates differ.
+std::optional<std::pair<std::size_t, std::size_t>> differing_dates_columns(
+    const helmkit::Table& shown, std::size_t differing) {
+    const auto& names = shown.column_names();
+    const auto system = std::find(names.begin(), names.end(), "SYSTEM_RDD");
+    const auto customer = std::find(names.begin(), names.end(), "CUSTOMER_RDD");
+    if (differing == 0 || system == names.end() || customer == names.end()) return std::nullopt;
+    return std::pair<std::size_t, std::size_t>{static_cast<std::size_t>(system - names.begin()),
+                                               static_cast<std::size_t>(customer - names.begin())};
+}
+
+std::size_t count_differing(const helmkit::Table& result) {
+    const auto& system = result.column("SYSTEM_RDD");
+    const auto& customer = result.column("CUSTOMER_RDD");
+    std::size_t count = 0;
+    for (std::size_t row = 0; row < system.size(); ++row) count += system[row] != customer[row];
+    return count;
+}
+
+// The rows of a side that no pair of `taken` names, in table order.
+std::vector<std::size_t> rows_left_out(std::size_t rows, const std::vector<std::size_t>& taken) {
+    std::vector<char> hit(rows, 0);
+    for (const auto row : taken) hit[row] = 1;
+    std::vector<std::size_t> left_out;
+    for (std::size_t row = 0; row < rows; ++row) {
+        if (hit[row] == 0) left_out.push_back(row);
+    }
+    return left_out;
+}
+
+// The rows `rows` of `side` (their cells moved out) after a column "ROW" of their file rows.
+helmkit::Table unmatched_table(helmkit::Table& side, const std::vector<std::size_t>& rows,
+                               const std::vector<std::uint32_t>& source_rows) {
+    helmkit::Table table;
+    std::vector<helmkit::CellValue> numbers;
+    numbers.reserve(rows.size());
+    for (const auto row : rows) numbers.emplace_back(std::int64_t{source_rows[row]});
+    table.add_column("ROW", std::move(numbers));
+    for (const auto& name : side.column_names()) {
+        auto& cells = side.column(name);
+        std::vector<helmkit::CellValue> taken;
+        taken.reserve(rows.size());
+        for (const auto row : rows) taken.push_back(std::move(cells[row]));
+        table.add_column(name, std::move(taken));
+    }
+    return table;
 }
 
 }  // namespace
@@ -103,18 +241,27 @@ Dealmatch::Dealmatch(const ordered_json& config) {
     m_sys_so_suffix_cell = helmkit::text_or(system, "so_suffix_cell", "K2", system_section);
     m_sys_qty_cell = helmkit::text_or(system, "qty_cell", "L2", system_section);
     m_sys_rdd_cell = helmkit::text_or(system, "rdd_cell", "Q2", system_section);
+    m_sys_decimal_comma = helmkit::bool_or(system, "decimal_comma", false, system_section);
+    m_sys_day_first = helmkit::bool_or(system, "day_first", false, system_section);
     const auto& customer = object_key(config, "customer_data");
     const std::string customer_section = "\"customer_data\" of the \"config\" section";
     m_po_cell = helmkit::text_or(customer, "po_cell", "F3", customer_section);
     m_qty_cell = helmkit::text_or(customer, "qty_cell", "O3", customer_section);
     m_rdd_cell = helmkit::text_or(customer, "rdd_cell", "R3", customer_section);
+    m_sheet = helmkit::text_or(customer, "sheet", "", customer_section);
+    m_day_first = helmkit::bool_or(customer, "day_first", false, customer_section);
+    m_report_unmatched = helmkit::bool_or(config, "report_unmatched", false, section);
+    m_result_columns = text_list_or_none(config, "result_columns");
 }
 
 std::pair<bool, std::string> Dealmatch::run() {
     auto result = _run();
     logger().info("Summary: " + count_of(m_system_df, "system row") + " and " +
                   count_of(m_customer_df, "customer row") + " read, " +
-                  count_of(m_result_df, "matched record"));
+                  count_of(m_result_df, "matched record") +
+                  (m_result_df && !m_result_df->empty()
+                       ? ", " + std::to_string(m_differing_dates) + " with differing delivery dates"
+                       : std::string()));
     return result;
 }
 
@@ -122,6 +269,7 @@ std::pair<bool, std::string> Dealmatch::_run() {
     auto& log = logger();
     log.info("Starting Dealmatch process on system data: " + m_system_data_path);
     if (!fileMg::check_file_exists(m_system_data_path, {".csv"})) {
+        explain_wrong_kind(m_system_data_path, "a .csv file");
         return {false, "System data file not found at: " + m_system_data_path};
     }
     log.info("Loading System data from: " + m_system_data_path);
@@ -135,13 +283,12 @@ std::pair<bool, std::string> Dealmatch::_run() {
 
 std::pair<bool, std::string> Dealmatch::_process() {
     auto& log = logger();
-    const std::vector<MappedCell> customer_cells{
-        {"PO", "po_cell", m_po_cell}, {"QTY", "qty_cell", m_qty_cell}, {"RDD", "rdd_cell", m_rdd_cell}};
+    if (m_result_columns) check_result_columns(*m_result_columns);
     helmkit::Progress progress("Dealmatch phases", 4);
     // The workbook is parsed on a second thread while this one reads the CSV. Only this thread
     // logs, and it takes the workbook's table (or its failure) where the steps ask for it, so
     // the log lines and the outcome are those of reading one file after the other.
-    std::future<helmkit::Table> customer_load;
+    std::future<CustomerRead> customer_load;
     const bool customer_found =
         fileMg::check_file_exists(m_customer_data_path, {".xlsx", ".xls"});
     if (customer_found) {
@@ -149,12 +296,7 @@ std::pair<bool, std::string> Dealmatch::_process() {
         // lock (the allocator's) at a fork: it is read after the CSV, on this thread.
         const bool forks = fileMg::check_file_exists(m_customer_data_path, {".xls"});
         const auto policy = forks ? std::launch::deferred : std::launch::async;
-        customer_load = std::async(policy, [path = m_customer_data_path, customer_cells] {
-            const auto cell_mapping = checked_mapping("customer_data", customer_cells);
-            auto table = excelTools::read_excel_by_cells(path, cell_mapping);
-            if (!table.empty()) normalise_dates(table, "RDD");
-            return table;
-        });
+        customer_load = std::async(policy, [this] { return _read_customer(); });
     }
     const auto sys_mapping = checked_mapping(
         "system_data", {{"PO", "po_cell", m_sys_po_cell},
@@ -163,18 +305,28 @@ std::pair<bool, std::string> Dealmatch::_process() {
                         {"SO_SUFFIX", "so_suffix_cell", m_sys_so_suffix_cell},
                         {"QTY", "qty_cell", m_sys_qty_cell},
                         {"RDD", "rdd_cell", m_sys_rdd_cell}});
-    m_system_df = excelTools::read_csv_by_cells(m_system_data_path, sys_mapping, log);
-    normalise_dates(*m_system_df, "RDD");
+    excelTools::ReadOptions system_options;
+    system_options.decimal_comma = m_sys_decimal_comma;
+    auto system = excelTools::read_csv_table(m_system_data_path, sys_mapping, log, system_options);
+    const auto system_undated = normalise_dates(system.table, "RDD", day_order(m_sys_day_first));
+    m_system_df = std::move(system.table);
+    m_system_rows = std::move(system.source_rows);
     progress.advance();
     log.info("Successfully loaded system CSV with " + std::to_string(m_system_df->row_count()) +
              " rows.");
+    warn_of_odd_values("System", *m_system_df, system_undated, m_system_rows);
 
     if (!customer_found) {
         explain_wrong_kind(m_customer_data_path, "an .xlsx or .xls workbook");
         return {false, "Customer data file not found at: " + m_customer_data_path};
     }
     log.info("Loading customer data from: " + m_customer_data_path);
-    m_customer_df = customer_load.get();
+    auto customer = customer_load.get();
+    m_customer_df = std::move(customer.read.table);
+    m_customer_rows = std::move(customer.read.source_rows);
+    log.info("Read " + count_of(m_customer_df, "customer row") + " from the sheet '" +
+             customer.read.sheet + "'.");
+    warn_of_odd_values("Customer", *m_customer_df, customer.undated, m_customer_rows);
     progress.advance();
 
     if (debug_mode()) _write_debug_workbook();
@@ -189,8 +341,13 @@ std::pair<bool, std::string> Dealmatch::_process() {
     merge.num_keys = {"PO", "QTY"};
     merge.how = "inner";
     merge.suffixes = {"_SYS", "_CUST"};
-    m_result_df = excelTools::merge_exact_match(*m_system_df, *m_customer_df, merge);
+    excelTools::MatchedRows matched;
+    m_result_df = excelTools::merge_exact_match(*m_system_df, *m_customer_df, merge, &matched);
     progress.advance();
+    const auto system_left = rows_left_out(m_system_df->row_count(), matched.left);
+    const auto customer_left = rows_left_out(m_customer_df->row_count(), matched.right);
+    log.info("Unmatched: " + std::to_string(system_left.size()) + " system rows, " +
+             std::to_string(customer_left.size()) + " customer rows");
     if (m_result_df->empty()) {
         log.warning("Merge resulted in an empty dataframe. No matching records found.");
         return {true, "Process completed, but no matching records found."};
@@ -199,9 +356,10 @@ std::pair<bool, std::string> Dealmatch::_process() {
     m_result_df->rename_columns({{"RDD_SYS", "SYSTEM_RDD"}, {"RDD_CUST", "CUSTOMER_RDD"}});
     m_result_df = m_result_df->select_columns(k_cols_order);
     m_result_df = m_result_df->sorted_by({"PO", "SO_POS", "QTY"});
-    const helmkit::Table result_by_rdd = m_result_df->sorted_by({"SYSTEM_RDD", "PO"});
+    helmkit::Table result_by_rdd = m_result_df->sorted_by({"SYSTEM_RDD", "PO"});
     log.info("Matching complete. Found " + std::to_string(m_result_df->row_count()) +
              " matched records.");
+    m_differing_dates = count_differing(*m_result_df);
 
     std::optional<helmkit::Table> summary_df;
     try {
@@ -210,15 +368,39 @@ std::pair<bool, std::string> Dealmatch::_process() {
         log.warning(std::string("Failed to create summary table: ") + error.what());
     }
 
+    // The columns asked for, in their order, on the two sheets of matches; the summary and
+    // the counts above were made of all of them.
+    helmkit::Table by_po_shown;
+    const helmkit::Table* by_po = &*m_result_df;
+    if (m_result_columns) {
+        by_po_shown = m_result_df->select_columns(*m_result_columns);
+        result_by_rdd = result_by_rdd.select_columns(*m_result_columns);
+        by_po = &by_po_shown;
+    }
+    const auto highlight = differing_dates_columns(*by_po, m_differing_dates);
+
     const auto result_path = fileMg::get_output_file_path(m_output_dir, "result.xlsx");
-    std::vector<excelTools::SheetBlock> bypo_config{{&*m_result_df, false, 0}};
+    std::vector<excelTools::SheetBlock> bypo_config{{by_po, false, 0}};
+    bypo_config.front().highlight_differing = highlight;
     if (summary_df && !summary_df->empty()) {
-        bypo_config.push_back({&*summary_df, true, m_result_df->column_count() + 2,
+        bypo_config.push_back({&*summary_df, true, by_po->column_count() + 2,
                                excelTools::BlockChart::columns_by_row, "Matched QTY per month"});
     }
-    const excelTools::SheetsData sheets_data{{"byPO", bypo_config},
-                                             {"byRDD_SYS", {{&result_by_rdd, false, 0}}}};
-    if (!excelTools::write_formatted_excel(result_path, sheets_data, log)) {
+    excelTools::SheetBlock by_rdd_block{&result_by_rdd, false, 0};
+    by_rdd_block.highlight_differing = highlight;
+    excelTools::SheetsData sheets_data{{"byPO", bypo_config}, {"byRDD_SYS", {by_rdd_block}}};
+    helmkit::Table unmatched_system;
+    helmkit::Table unmatched_customer;
+    if (m_report_unmatched) {
+        unmatched_system = unmatched_table(*m_system_df, system_left, m_system_rows);
+        unmatched_customer = unmatched_table(*m_customer_df, customer_left, m_customer_rows);
+        sheets_data.push_back({"UNMATCHED_SYS", {{&unmatched_system, false, 0}}});
+        sheets_data.push_back({"UNMATCHED_CUST", {{&unmatched_customer, false, 0}}});
+    }
+    try {
+        excelTools::write_formatted_excel(result_path, sheets_data);
+    } catch (const helmkit::Error& error) {
+        log.error(error.what());
         return {false, "Failed to save result excel file."};
     }
     progress.advance();
@@ -226,13 +408,31 @@ std::pair<bool, std::string> Dealmatch::_process() {
     return {true, "Processed System & Customer Data and generated Result successfully."};
 }
 
+Dealmatch::CustomerRead Dealmatch::_read_customer() const {
+    const auto cell_mapping = checked_mapping("customer_data", {{"PO", "po_cell", m_po_cell},
+                                                                {"QTY", "qty_cell", m_qty_cell},
+                                                                {"RDD", "rdd_cell", m_rdd_cell}});
+    excelTools::ReadOptions options;
+    options.sheet = m_sheet;
+    CustomerRead customer{excelTools::read_excel_table(m_customer_data_path, cell_mapping, options),
+                          {}};
+    if (!customer.read.table.empty()) {
+        customer.undated = normalise_dates(customer.read.table, "RDD", day_order(m_day_first));
+    }
+    return customer;
+}
+
 void Dealmatch::_write_debug_workbook() {
     auto& log = logger();
     log.debug("Debug mode is ON. Saving intermediate System & Customer DataFrames...");
     const auto debug_path = fileMg::get_output_file_path(m_output_dir, "debug_data.xlsx");
-    excelTools::write_formatted_excel(
-        debug_path, {{"SYS_DATA", {{&*m_system_df, false, 0}}}, {"CUS_DATA", {{&*m_customer_df, false, 0}}}},
-        log);
+    try {
+        excelTools::write_formatted_excel(debug_path,
+                                          {{"SYS_DATA", {{&*m_system_df, false, 0}}},
+                                           {"CUS_DATA", {{&*m_customer_df, false, 0}}}});
+    } catch (const helmkit::Error& error) {
+        log.error(error.what());
+    }
     log.debug("✅ Debug files saved to " + m_output_dir);
 }
 

@@ -64,12 +64,18 @@ std::string month_label(const date::year_month& month) {
 
 }  // namespace
 
-void normalise_dates(helmkit::Table& table, const std::string& name) {
-    if (!table.has_column(name)) return;
-    for (auto& cell : table.column(name)) {
-        const auto day = helmkit::read_lenient_date(cell);
+std::vector<std::size_t> normalise_dates(helmkit::Table& table, const std::string& name,
+                                         helmkit::DayOrder order) {
+    std::vector<std::size_t> unreadable;
+    if (!table.has_column(name)) return unreadable;
+    auto& cells = table.column(name);
+    for (std::size_t row = 0; row < cells.size(); ++row) {
+        auto& cell = cells[row];
+        const auto day = helmkit::read_lenient_date(cell, order);
+        if (!day && !helmkit::is_missing(cell)) unreadable.push_back(row);
         cell = day ? CellValue(helmkit::format_iso_date(*day)) : CellValue();
     }
+    return unreadable;
 }
 
 helmkit::Table monthly_summary(const helmkit::Table& result) {

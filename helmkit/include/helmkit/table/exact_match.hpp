@@ -19,11 +19,19 @@ struct MergeOptions {
     std::pair<std::string, std::string> suffixes{"_x", "_y"};
 };
 
+// The rows of an inner join: pair i joins left row left[i] with right row right[i].
+struct MatchedRows {
+    std::vector<std::size_t> left;
+    std::vector<std::size_t> right;
+};
+
 // Returns the inner join of `df_left` and `df_right` on equal keys: for each left row in
 // order, one record per matching right row in right order. Keys compare as numbers when both
 // sides read as numbers (num_keys), otherwise as texts with blanks trimmed; a missing or blank
 // key matches nothing. Columns: the keys once (left values), the other left columns, then the
-// other right columns. Throws Error for a key column a side lacks or another `how`.
-Table merge_exact_match(const Table& df_left, const Table& df_right, const MergeOptions& options);
+// other right columns. When `matched` is given, it receives the joined row pairs in record
+// order. Throws Error for a key column a side lacks or another `how`.
+Table merge_exact_match(const Table& df_left, const Table& df_right, const MergeOptions& options,
+                        MatchedRows* matched = nullptr);
 
 }  // namespace helmkit::excelTools

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,6 +33,33 @@ Table read_csv_by_cells(const std::filesystem::path& path, const CellMapping& ma
 // Throws Error naming the file when it cannot be read.
 Table read_excel_by_cells(const std::filesystem::path& path, const CellMapping& mapping);
 
+// How a file is read beyond its cell mapping.
+struct ReadOptions {
+    // CSV fields are numbers as European exports write them ("1.000,50"; see
+    // parse_decimal_comma_number) instead of plain numbers.
+    bool decimal_comma = false;
+    // The workbook sheet to read, by name; empty for the one read_excel_by_cells reads.
+    std::string sheet = {};
+};
+
+// A table as read, with where its rows come from.
+struct ReadTable {
+    Table table;
+    // Per table row, the file row (1-based) of the row's cell in the mapping's first column.
+    std::vector<std::uint32_t> source_rows;
+    // The sheet read; empty for a CSV file.
+    std::string sheet;
+};
+
+// read_csv_by_cells with `options` and the rows' file rows.
+ReadTable read_csv_table(const std::filesystem::path& path, const CellMapping& mapping,
+                         app_logging::Logger& log, const ReadOptions& options);
+
+// read_excel_by_cells with `options` and the rows' file rows. Throws Error naming the file and
+// listing its sheets when `options.sheet` names none of them.
+ReadTable read_excel_table(const std::filesystem::path& path, const CellMapping& mapping,
+                           const ReadOptions& options);
+
 // A chart drawn beside a block: right of it, one empty column between, from its header row.
 enum class BlockChart {
     none,
@@ -49,19 +78,20 @@ struct SheetBlock {
     // A chart of the block's cells; none for a table without rows or columns.
     BlockChart chart = BlockChart::none;
     std::string chart_title = {};
+    // Two columns of the table (indexes): the rows where their cells differ are filled.
+    std::optional<std::pair<std::size_t, std::size_t>> highlight_differing = {};
 };
 
 // Sheet names with their blocks, in sheet order.
 using SheetsData = std::vector<std::pair<std::string, std::vector<SheetBlock>>>;
 
 // Writes `sheets` as an .xlsx workbook at `path`, atomically: per block a bold, filled,
-// bordered header row and the chart it asks for; columns as wide as their content; the header
-// row frozen; an autofilter over the first block of each sheet. Numbers as numbers,
-// "%Y-%m-%d" texts and date-times as dates; texts whole, a NUL byte included (stored as
-// "_x0000_", as Excel does). Returns false after logging an error line with the reason through `log` when the
+// bordered header row, the chart and the row highlight it asks for; columns as wide as their
+// content; the header row frozen; an autofilter over the first block of each sheet. Numbers as
+// numbers, "%Y-%m-%d" texts and date-times as dates; texts whole, a NUL byte included (stored
+// as "_x0000_", as Excel does). Throws Error "Cannot write '<path>': <reason>" when the
 // workbook cannot be written (a sheet beyond 1,048,576 rows or 16,384 columns, a bad sheet
 // name, a file error); the target is then as it was.
-bool write_formatted_excel(const std::filesystem::path& path, const SheetsData& sheets,
-                           app_logging::Logger& log);
+void write_formatted_excel(const std::filesystem::path& path, const SheetsData& sheets);
 
 }  // namespace helmkit::excelTools

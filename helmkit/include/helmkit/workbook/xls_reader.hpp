@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "helmkit/text/cell_value.hpp"
 
@@ -17,15 +18,19 @@ class ForkedChild;
 // one only while no other thread runs.
 class XlsReader {
 public:
-    // Opens the workbook. Throws Error naming the file when it is not a readable .xls
-    // workbook, is password-protected or damaged.
-    explicit XlsReader(const std::filesystem::path& path);
+    // Opens the workbook to read the sheet named `sheet` (the first when empty). Throws Error
+    // naming the file when it is not a readable .xls workbook, is password-protected or
+    // damaged, or has no sheet of that name (then listing its sheets).
+    explicit XlsReader(const std::filesystem::path& path, const std::string& sheet = {});
     ~XlsReader();
     XlsReader(const XlsReader&) = delete;
     XlsReader& operator=(const XlsReader&) = delete;
 
+    // The name of the sheet that is read.
+    const std::string& sheet_name() const { return m_sheet_name; }
+
     // Calls `visit` with row and column (both 1-based) and value of every non-empty cell of
-    // the first sheet, row by row; stops as soon as `visit` returns false. Dates and
+    // the sheet, row by row; stops as soon as `visit` returns false. Dates and
     // date-times are date-time values. Call it once. Throws Error naming the file when a cell
     // cannot be read.
     void for_each_cell(
@@ -36,6 +41,7 @@ private:
     [[noreturn]] void fail_from_child();
 
     std::filesystem::path m_path;
+    std::string m_sheet_name;
     std::unique_ptr<ForkedChild> m_child;
 };
 

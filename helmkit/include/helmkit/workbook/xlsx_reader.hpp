@@ -29,9 +29,9 @@ inline constexpr std::size_t k_max_xml_token_size = std::size_t{1} << 20;
 // How deep elements may nest in a workbook part; sheets nest about six deep.
 inline constexpr std::size_t k_max_xml_depth = 256;
 
-// Streaming reader of the active sheet of an .xlsx workbook (libzip + expat): the sheet is
-// parsed as it is inflated and never held whole. Shared strings and the date styles are read
-// when a reading first needs them, and only as far as it needs them. A row beyond
+// Streaming reader of one sheet (by default the active one) of an .xlsx workbook (libzip + expat):
+// the sheet is parsed as it is inflated and never held whole. Shared strings and the date styles
+// are read when a reading first needs them, and only as far as it needs them. A row beyond
 // k_max_sheet_rows or a column beyond XFD, a token beyond k_max_xml_token_size and nesting
 // beyond k_max_xml_depth are refused as damage. Cell values:
 // - numbers: an integer (int64) when the stored text has no decimal point or exponent,
@@ -48,13 +48,17 @@ public:
     // The readings below throw the same for the parts they read.
     explicit XlsxReader(const std::filesystem::path& path,
                         std::uint64_t max_entry_size = k_max_workbook_entry_size);
+    // Opens the workbook to read the sheet named `sheet` (the active one when empty). Throws
+    // Error as above, and naming the workbook's sheets when none is named `sheet`.
+    XlsxReader(const std::filesystem::path& path, std::string_view sheet,
+               std::uint64_t max_entry_size = k_max_workbook_entry_size);
     ~XlsxReader();
     XlsxReader(const XlsxReader&) = delete;
     XlsxReader& operator=(const XlsxReader&) = delete;
     XlsxReader(XlsxReader&&) noexcept;
     XlsxReader& operator=(XlsxReader&&) noexcept;
 
-    // Streams the active sheet's non-empty cells in file order; stops as soon as `visit`
+    // Streams the sheet's non-empty cells in file order; stops as soon as `visit`
     // returns false. Throws Error naming the file when the sheet is damaged.
     void for_each_cell(
         const std::function<bool(std::uint32_t row, std::uint32_t column, const CellValue& value)>&
@@ -66,7 +70,7 @@ public:
     std::vector<CellValue> read_cells(const std::vector<CellAddress>& cells);
 
     // The name of the sheet that is read.
-    const std::string& active_sheet_name() const;
+    const std::string& sheet_name() const;
 
 private:
     std::unique_ptr<detail::XlsxWorkbook> m_workbook;
