@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "torvane/command_frame.hpp"
 #include "torvane/front.hpp"
 
 namespace torvane::front {
@@ -159,7 +160,8 @@ int dispatch(int argc, char** argv, const std::vector<CommandEntry>& commands) {
         if (!subcommands[i]->parsed()) continue;
         std::optional<std::string> config;
         if (parsed[i].config_option->count() > 0) config = parsed[i].config;
-        return commands[i].function(config, parsed[i].generate_config);
+        if (commands[i].function) return commands[i].function(config, parsed[i].generate_config);
+        return run_command_frame(commands[i], config, parsed[i].generate_config);
     }
     return 2;
 }

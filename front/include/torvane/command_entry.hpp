@@ -1,8 +1,10 @@
 #pragma once
 
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace torvane {
 
@@ -11,7 +13,20 @@ namespace torvane {
 using CommandFunction =
     std::function<int(const std::optional<std::string>& config, bool generate_config)>;
 
-// What a tool tells the front about its command: name, texts and function.
+// How the front reads a command's configuration file before handing it to the worker.
+enum class ConfigLoading {
+    // Parsed as a whole; a file that cannot be read or parsed is an error of the run.
+    whole_file,
+    // Its "config" section through the loader, which reports a file without one in the tool's
+    // log; the command then ends with status 0.
+    config_section,
+};
+
+// The tool's own part of its command: gets the configuration (as its ConfigLoading gives it)
+// and the --config path it came from, returns the exit status.
+using Worker = int (*)(const nlohmann::ordered_json& configuration, const std::string& config_path);
+
+// One entry of the command registry: what a tool tells the front about its command.
 struct CommandEntry {
     std::string name;
     // May hold paragraphs introduced by a line holding only U+0008; the front prints
@@ -19,7 +34,24 @@ struct CommandEntry {
     std::string help;
     std::string config_help;
     std::string generate_config_help;
-    CommandFunction function;
+    // Runs the whole command. A tool leaves it empty: the front runs its command through the
+    // frame every tool shares, from the fields below.
+    CommandFunction function = {};
+
+    // The logger name of the tool ("Figdeck"), for the lines the frame logs.
+    std::string logger_name = {};
+    // Error lines logged, before anything else, when this build lacks the outside facility the
+    // tool needs; empty when it has it (or the tool checks inside its run).
+    std::vector<std::string> missing_facility = {};
+    // Builds the template that --generate-config writes into the current folder as
+    // `template_file`, announced by `template_prefix` and the path written.
+    std::function<nlohmann::ordered_json()> config_template = {};
+    std::string template_file = {};
+    std::string template_prefix = "Success! Template file created at: ";
+    // Lines echoed (status 1) when no configuration is given.
+    std::vector<std::string> missing_config = {};
+    ConfigLoading loading = ConfigLoading::config_section;
+    Worker worker = nullptr;
 };
 
 }  // namespace torvane

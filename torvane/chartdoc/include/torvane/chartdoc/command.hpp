@@ -1,6 +1,6 @@
 #pragma once
 
-#include <optional>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "torvane/command_entry.hpp"
@@ -10,10 +10,10 @@ namespace torvane::chartdoc {
 // True when this build has the Markdown converter (md4c).
 extern const bool HAS_MD;
 
-// Runs the chartdoc command: facility check, template, configuration loading, site build,
-// then an empty line and a "[DONE] ", "[WARNING] " or "[ERROR] " line. Returns the exit
-// status (1 after ERROR); lets a configuration section it cannot build from propagate.
-int cmd_chartdoc(const std::optional<std::string>& config, bool generate_config);
+// The chartdoc command after the front's frame: builds the site from the "config" section,
+// then prints an empty line and a "[DONE] ", "[WARNING] " or "[ERROR] " line. Returns the exit
+// status (1 after ERROR); lets a section it cannot build from propagate.
+extern "C" int cmd_chartdoc(const nlohmann::ordered_json& section, const std::string& config_path);
 
 // Describes the chartdoc command to the front program.
 CommandEntry command();

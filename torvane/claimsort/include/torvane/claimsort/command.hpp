@@ -1,6 +1,6 @@
 #pragma once
 
-#include <optional>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "torvane/command_entry.hpp"
@@ -10,10 +10,10 @@ namespace torvane::claimsort {
 // True when this build reads workbooks (TORVANE_WORKBOOK_READ and libzip + expat found).
 extern const bool HAS_OPENPYXL;
 
-// Runs the claimsort command: template, missing-configuration check, configuration reading,
-// rename run. Returns the exit status; lets unexpected failures (unreadable or invalid JSON,
-// a configuration of the wrong shape, a missing input folder) propagate.
-int cmd_claimsort(const std::optional<std::string>& config, bool generate_config);
+// The claimsort command after the front's frame: the rename run on the whole configuration
+// `data`. Returns the exit status; lets unexpected failures (a configuration of the wrong
+// shape, a missing input folder) propagate.
+extern "C" int cmd_claimsort(const nlohmann::ordered_json& data, const std::string& config_path);
 
 // Describes the claimsort command to the front program.
 CommandEntry command();

@@ -1,17 +1,17 @@
 #pragma once
 
-#include <optional>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "torvane/command_entry.hpp"
 
 namespace torvane::dealmatch {
 
-// Runs the dealmatch command: template, missing-configuration check, loading, one run.
-// Returns the exit status: 1 only when no configuration was given, and under TORVANE_STRICT=1
-// also when the configuration was refused or the run failed. Lets unexpected failures (a
-// section that is not an object, a key of the wrong type) propagate.
-int cmd_dealmatch(const std::optional<std::string>& config, bool generate_config);
+// The dealmatch command after the front's frame: one matching run on the "config" section,
+// then "Success: " or "Failed: " and its message. Returns 0, and under TORVANE_STRICT=1 1 when
+// the run failed. Lets unexpected failures (a section that is not an object, a key of the
+// wrong type) propagate.
+extern "C" int cmd_dealmatch(const nlohmann::ordered_json& section, const std::string& config_path);
 
 // Describes the dealmatch command to the front program.
 CommandEntry command();

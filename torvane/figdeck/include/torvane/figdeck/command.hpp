@@ -1,6 +1,6 @@
 #pragma once
 
-#include <optional>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "torvane/command_entry.hpp"
@@ -10,9 +10,10 @@ namespace torvane::figdeck {
 // True when this build has the PDF page model and the image-size reader.
 extern const bool HAS_PDF_LIBS;
 
-// Runs the figdeck command: facility check, template, configuration checks, report.
-// Returns the exit status; lets unexpected failures (unreadable or invalid JSON) propagate.
-int cmd_figdeck(const std::optional<std::string>& config, bool generate_config);
+// The figdeck command after the front's frame: checks the "config", "main_page" and "groups"
+// sections of `data` (read from `config_path`), then builds the report. Returns the exit
+// status; throws helmkit::Error when `data` is not an object.
+extern "C" int cmd_figdeck(const nlohmann::ordered_json& data, const std::string& config_path);
 
 // Describes the figdeck command to the front program.
 CommandEntry command();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <optional>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "torvane/command_entry.hpp"
@@ -10,9 +10,9 @@ namespace torvane::gridpage {
 // True when this build has the PDF layer (qpdf) that reads and merges PDF files.
 extern const bool HAS_PDF_LIBS;
 
-// Runs the gridpage command: facility check, template, configuration loading, merge.
-// Returns the exit status; lets unexpected failures (a bad configuration value) propagate.
-int cmd_gridpage(const std::optional<std::string>& config, bool generate_config);
+// The gridpage command after the front's frame: merges the PDF files that the "config"
+// section names. Returns the exit status; lets a bad configuration value propagate.
+extern "C" int cmd_gridpage(const nlohmann::ordered_json& section, const std::string& config_path);
 
 // Describes the gridpage command to the front program.
 CommandEntry command();
