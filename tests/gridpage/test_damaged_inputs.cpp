@@ -44,6 +44,18 @@ std::string parent_loop() {
                      "<< /Type /Pages /Kids [] /Count 0 /Parent 2 0 R >>"});
 }
 
+// A page whose resources hold a value nested `depth` deep in arrays (or dictionaries).
+std::string deeply_nested(int depth, bool dictionaries) {
+    std::string value;
+    for (int i = 0; i < depth; ++i) value += dictionaries ? "<< /A " : "[";
+    for (int i = 0; i < depth; ++i) value += dictionaries ? " >>" : "]";
+    return pdf_file({"<< /Type /Catalog /Pages 2 0 R >>",
+                     "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                     "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R "
+                     "/Resources << /X " + value + " >> >>",
+                     stream_object("", "0 0 m 100 100 l S")});
+}
+
 // Encrypts `plain` with the qpdf command; an empty user password opens it without asking.
 void encrypt(const fs::path& plain, const fs::path& target, const std::string& user_password) {
     const auto result = run_program("/usr/bin/qpdf",
@@ -144,4 +156,47 @@ TEST(GridpageDamagedInputs, InputFilesAreNeverChanged) {
     ASSERT_EQ(run_merge(dir).status, 0);
     ASSERT_EQ(run_merge(dir).status, 0);
     for (const auto& [name, bytes] : inputs) EXPECT_EQ(read_file(dir / "in" / name), bytes) << name;
+}
+
+// Pages that would vanish from their cell or that qpdf cannot read say what is wrong, naming
+// the file and page; the pages and files around them are merged.
+TEST(GridpageDamagedInputs, PagesThatCannotBeDrawnSayWhatIsWrong) {
+    TempDir dir;
+    const auto in = dir / "in";
+    PdfDocument huge;
+    huge.pages.resize(2);
+    huge.pages[0].content = text_operators("before 1", 60, 300, 60);
+    huge.pages[1].media_box = "-2147483648 -2147483648 2147483647 2147483647";
+    write_file(in / "01_huge.pdf", build_pdf(huge));
+    // Large, but its scale is still written: it is drawn.
+    write_file(in / "02_large.pdf", labelled_pdf("large", 1, "0 0 200000 200000"));
+    write_file(in / "03_deep_arrays.pdf", deeply_nested(5000, false));
+    write_file(in / "04_deep_dictionaries.pdf", deeply_nested(5000, true));
+    // Within qpdf's bound of 500 levels (page and resources dictionaries included).
+    write_file(in / "05_nested.pdf", deeply_nested(400, false));
+    write_file(in / "06_last.pdf", good_pdf("last"));
+    write_config(dir, {{"input_folder", "in"}, {"output_file", "report.pdf"},
+                       {"layout", {{"cols", 1}, {"rows", 1}}}});
+
+    const auto result = run_merge(dir);
+    ASSERT_EQ(result.status, 0) << result.err;
+    const std::string too_deep =
+        " cannot be read: its data nests deeper than the 500 levels of arrays and dictionaries "
+        "the PDF reader takes";
+    const std::vector<std::string> expected{
+        "Failed 01_huge.pdf: page 2: its box of 4294967295 by 4294967295 points is too large to be "
+        "scaled into a cell (the scale 1.2276e-07 is written as 0)",
+        "Failed 03_deep_arrays.pdf: page 1" + too_deep,
+        "Failed 04_deep_dictionaries.pdf: page 1" + too_deep};
+    EXPECT_EQ(log_messages(result.err, "ERROR"), expected) << result.err;
+
+    const auto report = qpdf_json(dir / "report.pdf");
+    ASSERT_EQ(report["pages"].size(), 7u);
+    EXPECT_NE(sheet_text(dir / "report.pdf", 1).find("before 1"), std::string::npos);
+    EXPECT_NE(sheet_text(dir / "report.pdf", 7).find("last 1"), std::string::npos);
+    for (int sheet = 1; sheet <= 7; ++sheet) {
+        EXPECT_EQ(sheet_contents(dir / "report.pdf", sheet).find("q 0 0 0 0 "), std::string::npos) << sheet;
+    }
+    EXPECT_NE(sheet_contents(dir / "report.pdf", 3).find(" cm /Fx"), std::string::npos);
+    EXPECT_NE(sheet_contents(dir / "report.pdf", 6).find(" cm /Fx"), std::string::npos);
 }

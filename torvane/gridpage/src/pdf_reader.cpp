@@ -18,6 +18,8 @@ namespace {
 
 // A badly damaged file can raise thousands of warnings; the first ones say enough.
 constexpr int k_max_warnings_per_file = 20;
+// qpdf's parser leaves out (as null) an object whose arrays and dictionaries nest deeper.
+constexpr int k_max_nesting = 500;
 
 std::shared_ptr<QPDFLogger> silent_logger() {
     auto logger = QPDFLogger::create();
@@ -80,6 +82,9 @@ SourceDocument::SourceDocument(const std::string& path, std::string name,
 
 void SourceDocument::flush_warnings() {
     for (const auto& warning : m_qpdf->getWarnings()) {
+        if (warning.getMessageDetail().find("excessively deeply nested") != std::string::npos) {
+            m_nesting_too_deep = true;
+        }
         ++m_warnings_logged;
         if (m_warnings_logged <= k_max_warnings_per_file) {
             m_log.warning(m_name + ": " + describe_qpdf_error(warning));
@@ -93,7 +98,17 @@ SourcePage::SourcePage(std::shared_ptr<SourceDocument> document, std::size_t ind
     : m_document(std::move(document)), m_index(index) {}
 
 PageGeometry SourcePage::geometry() const {
-    QPDFPageObjectHelper page(m_document->pages().at(m_index));
+    auto object = m_document->pages().at(m_index);
+    if (!object.isDictionary()) {
+        // qpdf replaces a page it cannot parse by null; its boxes are then simply absent.
+        throw helmkit::Error(
+            "page " + std::to_string(m_index + 1) + " cannot be read: " +
+            (m_document->nesting_too_deep()
+                 ? "its data nests deeper than the " + std::to_string(k_max_nesting) +
+                       " levels of arrays and dictionaries the PDF reader takes"
+                 : std::string("its page object is damaged (it is not a dictionary)")));
+    }
+    QPDFPageObjectHelper page(object);
     auto [rotate, box] = with_qpdf_errors(*m_document, [&] {
         auto crop = read_box(page.getAttribute("/CropBox", false));
         if (!crop) crop = read_box(page.getAttribute("/MediaBox", false));

@@ -154,11 +154,18 @@ void PdfWriter::merge_transformed_page(OutputPage& sheet, const SourcePage& sour
                                        const Transformation& op) {
     auto& document = *source.document();
     const auto box = source.geometry().cropbox;
+    const auto& m = op.matrix();
+    // A matrix written as zeros draws nothing: the page would vanish from its cell.
+    if (std::all_of(m.begin(), m.begin() + 4, [](double v) { return pdf_number(v) == "0"; })) {
+        throw helmkit::Error(fmt::format(
+            "page {}: its box of {} by {} points is too large to be scaled into a cell (the scale "
+            "{:g} is written as 0)",
+            source.index() + 1, pdf_number(box.width), pdf_number(box.height), std::hypot(m[0], m[1])));
+    }
     auto form = with_qpdf_errors(document, [&] { return copy_page_form(document, source.index(), box); });
     m_versions.insert(document.qpdf().getPDFVersion());
 
     const std::string name = "/Fx" + std::to_string(m_next_xobject++);
-    const auto& m = op.matrix();
     auto& state = sheet.state();
     state.contents += "q " + pdf_number(m[0]) + " " + pdf_number(m[1]) + " " + pdf_number(m[2]) +
                       " " + pdf_number(m[3]) + " " + pdf_number(m[4]) + " " + pdf_number(m[5]) +

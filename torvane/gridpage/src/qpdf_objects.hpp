@@ -47,6 +47,8 @@ public:
 
     // Logs the warnings qpdf has raised for this document since the last call.
     void flush_warnings();
+    // True once qpdf has left out an object that nests deeper than its parser takes.
+    bool nesting_too_deep() const { return m_nesting_too_deep; }
     // Keeps the file open (true) during a series of reads, or closes it between reads.
     void stay_open(bool open) { m_source->stayOpen(open); }
 
@@ -58,6 +60,7 @@ private:
     std::vector<QPDFObjectHandle> m_pages;
     std::map<QPDFObjGen, CopiedForm> m_copied_forms;
     int m_warnings_logged = 0;
+    bool m_nesting_too_deep = false;
 };
 
 // Returns what `action` returns, with the warnings it raised in `document` logged and qpdf's

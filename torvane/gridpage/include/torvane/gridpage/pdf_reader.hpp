@@ -20,7 +20,8 @@ public:
 
     // Returns the page's /Rotate value as a viewer sees it (inherited from the page tree,
     // 0 when absent or not a number) and its crop box (inherited, falling back to the media
-    // box). Throws helmkit::Error naming the page when neither box is a rectangle.
+    // box). Throws helmkit::Error naming the page when neither box is a rectangle, or when the
+    // page could not be read at all (saying when its data nests too deeply).
     PageGeometry geometry() const;
 
     const std::shared_ptr<SourceDocument>& document() const { return m_document; }

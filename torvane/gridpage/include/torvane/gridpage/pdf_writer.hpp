@@ -33,8 +33,8 @@ public:
     PdfWriter& operator=(const PdfWriter&) = delete;
 
     // Draws `source` as a form XObject clipped to its crop box through `op` on top of
-    // `sheet`'s content, with the resources it uses. Throws when qpdf cannot copy the page;
-    // `sheet` is then unchanged.
+    // `sheet`'s content, with the resources it uses. Throws when qpdf cannot copy the page or
+    // when `op` scales it to nothing (naming the page); `sheet` is then unchanged.
     void merge_transformed_page(OutputPage& sheet, const SourcePage& source,
                                 const Transformation& op);
     // Appends `sheet` as the last page of the report.
