@@ -1,13 +1,24 @@
-# torvane_add_tool(<name> SOURCES ... [LIBRARIES ...] [DEFINITIONS ...])
-# Builds the tool as a shared library and registers it with the front program, which
-# calls torvane::<name>::command() to learn the command's name, texts and function.
+# torvane_add_tool(<name> ENTRY ... SOURCES ... [LIBRARIES ...] [DEFINITIONS ...])
+# ENTRY holds what describes the command: torvane::<name>::command() with its texts, template
+# and frame. It is compiled into the front program, so help, the manual page and completion
+# need no tool library. SOURCES are the command's work: a shared library that the front opens
+# only when the command runs, with the worker the entry names. DEFINITIONS apply to both.
 function(torvane_add_tool name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES;DEFINITIONS" ${ARGN})
+    cmake_parse_arguments(ARG "" "" "ENTRY;SOURCES;LIBRARIES;DEFINITIONS" ${ARGN})
+    add_library(torvane_${name}_entry STATIC ${ARG_ENTRY})
+    target_include_directories(torvane_${name}_entry PUBLIC "${CMAKE_CURRENT_SOURCE_DIR}/include")
+    target_link_libraries(torvane_${name}_entry PUBLIC torvane::command_entry
+                                                PRIVATE torvane_settings)
+    target_compile_definitions(torvane_${name}_entry PRIVATE ${ARG_DEFINITIONS})
+
     add_library(torvane_${name} SHARED ${ARG_SOURCES})
     add_library(torvane::${name} ALIAS torvane_${name})
     target_include_directories(torvane_${name} PUBLIC "${CMAKE_CURRENT_SOURCE_DIR}/include")
+    # Programs that link the tool (tests, benchmarks) get its texts and template too; the
+    # library itself leaves them to the front, which holds them once.
     target_link_libraries(torvane_${name} PUBLIC helmkit::helmkit torvane::command_entry
-                                          PRIVATE torvane_settings ${ARG_LIBRARIES})
+                                          PRIVATE torvane_settings ${ARG_LIBRARIES}
+                                          INTERFACE torvane_${name}_entry)
     target_compile_definitions(torvane_${name} PRIVATE ${ARG_DEFINITIONS})
     set_property(GLOBAL APPEND PROPERTY TORVANE_TOOLS ${name})
 endfunction()
@@ -16,3 +27,4 @@ endfunction()
 add_library(torvane_command_entry INTERFACE)
 add_library(torvane::command_entry ALIAS torvane_command_entry)
 target_include_directories(torvane_command_entry INTERFACE "${PROJECT_SOURCE_DIR}/front/include")
+target_link_libraries(torvane_command_entry INTERFACE nlohmann_json::nlohmann_json)

@@ -4,6 +4,7 @@
 #include "helmkit/base/console.hpp"
 #include "helmkit/base/run_outcome.hpp"
 #include "helmkit/files/file_mg.hpp"
+#include "torvane/tool_library.hpp"
 
 namespace torvane::front {
 
@@ -25,11 +26,12 @@ int run_command_frame(const CommandEntry& entry, const std::optional<std::string
         return 1;
     }
     if (entry.loading == ConfigLoading::whole_file) {
-        return entry.worker(helmkit::fileMg::read_json_file(*config), *config);
+        const auto data = helmkit::fileMg::read_json_file(*config);
+        return open_worker(entry.library, entry.worker)(data, *config);
     }
     const auto loaded = helmkit::fileMg::load_json_file(*config, {"config"}, log);
     if (loaded.empty()) return helmkit::outcome_status(helmkit::RunOutcome::failed, 0);
-    return entry.worker(loaded.front(), *config);
+    return open_worker(entry.library, entry.worker)(loaded.front(), *config);
 }
 
 }  // namespace torvane::front

@@ -144,3 +144,101 @@ TEST(FrontCli, CommandHelpHasUsageTextAndOptions) {
               std::string::npos)
         << result.out;
 }
+
+namespace {
+
+// The shared objects the dynamic loader maps for one run of torvane, from its own trace.
+std::vector<std::string> mapped_libraries(const std::vector<std::string>& args, const TempDir& dir) {
+    const auto result = run_torvane(args, dir.path(), {{"LD_DEBUG", "files"}});
+    std::vector<std::string> libraries;
+    for (const auto& line : lines_of(result.err)) {
+        const auto start = line.find("file=");
+        const auto end = line.find(" [", start);
+        if (start != std::string::npos && end != std::string::npos) {
+            libraries.push_back(line.substr(start + 5, end - start - 5));
+        }
+    }
+    return libraries;
+}
+
+bool maps(const std::vector<std::string>& libraries, std::string_view prefix) {
+    for (const auto& library : libraries) {
+        if (library.starts_with(prefix) || library.find("/" + std::string(prefix)) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+const std::vector<std::string> k_workbook_libraries{"libhelmkit_workbook", "libzip", "libexpat",
+                                                    "libfreexl", "libxlsxwriter", "libcsv"};
+
+}  // namespace
+
+TEST(FrontLoading, HelpVersionAndTemplatesMapNoToolLibrary) {
+    TempDir dir;
+    ASSERT_TRUE(maps(mapped_libraries({"--version"}, dir), "libhelmkit.so"))
+        << "the loader's trace was not read";
+    std::vector<std::vector<std::string>> runs{{"--version"}, {"--help"}};
+    for (const auto& command : torvane::front::builtin_commands()) {
+        runs.push_back({command.name, "--help"});
+        runs.push_back({command.name, "--generate-config"});
+        runs.push_back({command.name});
+    }
+    for (const auto& args : runs) {
+        const auto libraries = mapped_libraries(args, dir);
+        EXPECT_FALSE(maps(libraries, "libtorvane_")) << args[0] << " " << args.back();
+        for (const auto& library : k_workbook_libraries) {
+            EXPECT_FALSE(maps(libraries, library)) << args[0] << " " << args.back() << ": " << library;
+        }
+    }
+}
+
+TEST(FrontLoading, ACommandOpensItsOwnLibraryOnlyWhenItsWorkRuns) {
+    TempDir dir;
+    write_file(dir / "no_section.json", R"({"other": {}})");
+    EXPECT_FALSE(maps(mapped_libraries({"dealmatch", "-c", "no_section.json"}, dir), "libtorvane_"));
+
+    write_file(dir / "merge.json", R"({"config": {"input_folder": "in", "output_file": "out.pdf"}})");
+    write_file(dir / "site.json", R"({"config": {"input_folder": "in", "output_folder": "site"}})");
+    fs::create_directories(dir / "in");
+    for (const auto& command : torvane::front::builtin_commands()) {
+        if (command.name != "gridpage" && command.name != "chartdoc") continue;
+        if (!command.missing_facility.empty()) continue;
+        const auto config = command.name == "gridpage" ? "merge.json" : "site.json";
+        const auto libraries = mapped_libraries({command.name, "-c", config}, dir);
+        EXPECT_TRUE(maps(libraries, "libtorvane_" + command.name + ".so")) << command.name;
+        for (const auto& other : torvane::front::builtin_commands()) {
+            if (other.name == command.name) continue;
+            EXPECT_FALSE(maps(libraries, "libtorvane_" + other.name + ".so")) << command.name;
+        }
+        for (const auto& library : k_workbook_libraries) {
+            EXPECT_FALSE(maps(libraries, library)) << command.name << ": " << library;
+        }
+    }
+}
+
+TEST(FrontLoading, AMissingToolLibraryIsAnErrorOfThatCommandOnly) {
+    torvane::CommandEntry entry = fake_command({});
+    entry.logger_name = "Fake";
+    entry.config_template = [] { return nlohmann::ordered_json{{"config", {{"key", 1}}}}; };
+    entry.template_file = "config_fake_template.json";
+    entry.worker = "cmd_fake";
+    entry.library = "libtorvane_fake_not_built.so";
+    TempDir dir;
+    write_file(dir / "fake.json", R"({"config": {}})");
+    const auto cwd = fs::current_path();
+    fs::current_path(dir.path());
+    const auto templated = run_front({entry}, {"fake", "--generate-config"});
+    const auto missing = run_front({entry}, {"fake", "-c", "fake.json"});
+    fs::current_path(cwd);
+    EXPECT_EQ(templated.status, 0) << templated.err;
+    EXPECT_TRUE(fs::exists(dir / "config_fake_template.json"));
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.out, "");
+    EXPECT_EQ(missing.err.rfind("Error: cannot load the command's library: "
+                                "libtorvane_fake_not_built.so: cannot open shared object file",
+                                0),
+              0u)
+        << missing.err;
+}

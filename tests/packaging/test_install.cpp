@@ -19,7 +19,7 @@ TEST(Install, EveryLibraryLiesInItsOwnFolderFoundThroughRelativeRunPaths) {
     const auto libdir = prefix / k_libdir;
     EXPECT_EQ(run_path_of(prefix / "bin" / "torvane"),
               "[$ORIGIN/" + fs::path("../" + k_libdir).lexically_normal().string() + "]");
-    std::vector<std::string> expected{"libhelmkit.so"};
+    std::vector<std::string> expected{"libhelmkit.so", "libhelmkit_workbook.so"};
     for (const auto& command : torvane::front::builtin_commands()) {
         expected.push_back("libtorvane_" + command.name + ".so");
     }

@@ -22,8 +22,8 @@ enum class ConfigLoading {
     config_section,
 };
 
-// The tool's own part of its command: gets the configuration (as its ConfigLoading gives it)
-// and the --config path it came from, returns the exit status.
+// The tool's own part of its command, a C function of the tool's library: gets the configuration
+// (as its ConfigLoading gives it) and the --config path it came from, returns the exit status.
 using Worker = int (*)(const nlohmann::ordered_json& configuration, const std::string& config_path);
 
 // One entry of the command registry: what a tool tells the front about its command.
@@ -51,7 +51,10 @@ struct CommandEntry {
     // Lines echoed (status 1) when no configuration is given.
     std::vector<std::string> missing_config = {};
     ConfigLoading loading = ConfigLoading::config_section;
-    Worker worker = nullptr;
+    // The name of the tool's Worker in `library`, the tool's shared library, which the front
+    // opens (through its run path) only when the command gets that far.
+    std::string worker = {};
+    std::string library = {};
 };
 
 }  // namespace torvane

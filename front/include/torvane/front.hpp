@@ -7,11 +7,13 @@
 
 namespace torvane::front {
 
-// Returns the commands of every tool in this build, in the order the front lists them.
+// Returns the entries of every tool in this build, each naming its library, in the order the
+// front lists them.
 std::vector<CommandEntry> builtin_commands();
 
-// Runs the front program on the command line: parses it, calls the chosen command and returns
-// the exit status (0 or 1 from the command, 2 for a usage error). Catches every exception,
+// Runs the front program on the command line: parses it, calls the chosen command (its
+// function, or for a tool's entry the command frame) and returns the exit status (0 or 1
+// from the command, 2 for a usage error). Catches every exception,
 // printing "Error: <message>" to standard error with status 1.
 int run(int argc, char** argv, const std::vector<CommandEntry>& commands);
 

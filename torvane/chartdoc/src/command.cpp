@@ -25,7 +25,7 @@ CommandEntry command() {
             .template_file = "config_chartdoc_template.json",
             .missing_config = {"Error: Please provide a JSON file path using --config or -c.",
                                "Hint: Run 'torvane chartdoc --generate-config' to get a template."},
-            .worker = cmd_chartdoc};
+            .worker = "cmd_chartdoc"};
 }
 
 }  // namespace torvane::chartdoc

@@ -16,7 +16,7 @@ CommandEntry command() {
             .missing_config = {"Error: Please provide a JSON file path using --config or -c.",
                                "Hint: Run 'torvane claimsort --help' to see the template."},
             .loading = ConfigLoading::whole_file,
-            .worker = cmd_claimsort};
+            .worker = "cmd_claimsort"};
 }
 
 }  // namespace torvane::claimsort

@@ -14,7 +14,7 @@ CommandEntry command() {
             .template_file = "config_dealmatch_template.json",
             .template_prefix = "Template created: ",
             .missing_config = {"Error: Please provide a JSON config file using -c."},
-            .worker = cmd_dealmatch};
+            .worker = "cmd_dealmatch"};
 }
 
 }  // namespace torvane::dealmatch

@@ -28,7 +28,7 @@ CommandEntry command() {
             .missing_config = {"Error: Please provide a JSON file path using --config or -c.",
                                "Hint: Run 'torvane figdeck --help' to see the template."},
             .loading = ConfigLoading::whole_file,
-            .worker = cmd_figdeck};
+            .worker = "cmd_figdeck"};
 }
 
 }  // namespace torvane::figdeck

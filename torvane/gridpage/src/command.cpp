@@ -26,7 +26,7 @@ CommandEntry command() {
             .template_file = "config_gridpage_template.json",
             .missing_config = {"Error: Please provide a JSON file path using --config or -c.",
                                "Hint: Run 'torvane gridpage --generate-config' to get a template."},
-            .worker = cmd_gridpage};
+            .worker = "cmd_gridpage"};
 }
 
 }  // namespace torvane::gridpage
