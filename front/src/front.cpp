@@ -14,6 +14,8 @@ namespace torvane::front {
 namespace {
 
 constexpr std::string_view k_help_option_text = "Show this message and exit.";
+constexpr std::string_view k_manual_pointer =
+    "See 'man torvane' for the configuration keys and their defaults.";
 
 // The first line of a command's help that is text, for the command list.
 std::string summary_of(const std::string& help) {
@@ -59,6 +61,7 @@ std::string command_help(const CommandEntry& entry) {
     out += "  -c, --config PATH  " + entry.config_help + "\n";
     out += "  --generate-config  " + entry.generate_config_help + "\n";
     out += "  -h, --help         " + std::string(k_help_option_text) + "\n";
+    out += "\n" + std::string(k_manual_pointer) + "\n";
     return out;
 }
 

@@ -174,6 +174,9 @@ TEST_F(ChartdocCommand, InputFolderMissingIsAnError) {
     const auto result = run_site();
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.out, report("ERROR", "Input folder not found: ./no such"));
+    EXPECT_EQ(log_messages(result.err, "INFO").back(),
+              "Looked for '" + (root() / "no such").string() + "' (current folder: '" +
+                  root().string() + "')");
     EXPECT_FALSE(fs::exists(root() / "out"));
 }
 

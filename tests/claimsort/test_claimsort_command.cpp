@@ -68,6 +68,34 @@ TEST(ClaimsortCommand, GenerateConfigWritesTheTemplateEvenWithAConfig) {
     }
 }
 
+TEST(ClaimsortCommand, RegeneratingKeepsEveryEditedTemplate) {
+    TempDir dir;
+    const auto path = dir / "config_expense_template.json";
+    const std::string success = "Success! Template file created at: " + path.string() + "\n";
+    ASSERT_EQ(run_torvane({"claimsort", "--generate-config"}, dir.path()).status, 0);
+    const std::vector<std::string> edits{R"({"config": {"path": "/data/march"}})",
+                                         R"({"config": {"path": "/data/april"}})"};
+    for (std::size_t i = 0; i < edits.size(); ++i) {
+        write_file(path, edits[i]);
+        const auto result = run_torvane({"claimsort", "--generate-config"}, dir.path());
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.out, success);
+        const fs::path kept = path.string() + (i == 0 ? ".bak" : ".bak.2");
+        EXPECT_EQ(result.err, "config_expense_template.json differs from the template; the "
+                              "earlier file is kept as " + kept.string() + "\n");
+        EXPECT_EQ(read_file(path), k_template);
+    }
+    EXPECT_EQ(read_file(path.string() + ".bak"), edits[0]);
+    EXPECT_EQ(read_file(path.string() + ".bak.2"), edits[1]);
+    const auto unchanged = run_torvane({"claimsort", "--generate-config"}, dir.path());
+    EXPECT_EQ(unchanged.out, success);
+    EXPECT_EQ(unchanged.err, "");
+    EXPECT_EQ(folder_names(dir.path()),
+              (std::vector<std::string>{"config_expense_template.json",
+                                        "config_expense_template.json.bak",
+                                        "config_expense_template.json.bak.2"}));
+}
+
 TEST(ClaimsortCommand, MissingConfigPrintsErrorAndHint) {
     TempDir dir;
     const auto result = run_torvane({"claimsort"}, dir.path());
@@ -174,6 +202,26 @@ TEST(ClaimsortRun, RenamesEveryReadableWorkbookAndSkipsTheOthers) {
     ASSERT_EQ(infos.size(), 5u);
     EXPECT_EQ(infos[0], "Starting expense processing in: claims");
     EXPECT_EQ(infos[1], "Processing: 01_alpha.xlsx -> " + results[0]);
+}
+
+TEST(ClaimsortRun, OfficeOwnerFilesAreSkippedWithOneInfoLine) {
+    TempDir dir;
+    write_claim(dir / "in" / "claim.xlsx", "Alpha", 12);
+    // What Office writes beside an open workbook: the user's name, not a zip archive.
+    const std::string owner = std::string("\x05") + "alice" + std::string(160, '\0');
+    write_file(dir / "in" / "~$claim.xlsx", owner);
+    const auto result = run_claimsort(dir, R"({"config": {"path": "in"}})");
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(log_messages(result.err, "ERROR"), std::vector<std::string>{}) << result.err;
+    const auto infos = log_messages(result.err, "INFO");
+    EXPECT_EQ(std::count(infos.begin(), infos.end(),
+                         "Skipping ~$claim.xlsx: the owner file Office keeps beside a workbook "
+                         "that is open"),
+              1)
+        << result.err;
+    EXPECT_EQ(read_file(dir / "in" / "~$claim.xlsx"), owner);
+    EXPECT_EQ(names_in(dir / "in" / "results").size(), 1u);
+    EXPECT_EQ(names_in(dir / "in" / "backup"), std::vector<std::string>{"claim.xlsx"});
 }
 
 TEST(ClaimsortRun, ConfiguredCellsAndTheSkipLineNameThem) {
@@ -343,8 +391,6 @@ TEST(ClaimsortRun, ConfigurationsOfTheWrongShapeAreErrors) {
         {R"({"config": {"path": 5}})", "Error: 'path' in the \"config\" section must be a text"},
         {R"({"excel_in": {"name_cell": 6}})",
          "Error: 'name_cell' in the \"excel_in\" section must be a text"},
-        {R"({"config": {"path": "nowhere"}})",
-         "Error: cannot use the input folder 'nowhere': No such file or directory"},
         {R"({"config": {"path": "in" )", "Error: 'expense.json' is not valid JSON"},
     };
     for (const auto& [config, expected] : cases) {
@@ -354,6 +400,19 @@ TEST(ClaimsortRun, ConfigurationsOfTheWrongShapeAreErrors) {
         ASSERT_EQ(lines.size(), 1u) << result.err;
         EXPECT_EQ(lines[0].rfind(expected, 0), 0u) << lines[0];
     }
+}
+
+TEST(ClaimsortRun, AMissingFolderSaysWhereARelativePathLed) {
+    TempDir dir;
+    fs::create_directories(dir / "elsewhere");
+    write_file(dir / "expense.json", R"({"config": {"path": "nowhere"}})");
+    const auto result = run_torvane({"claimsort", "-c", "../expense.json"}, dir / "elsewhere");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(lines_of(result.err),
+              (std::vector<std::string>{
+                  "Error: cannot use the input folder 'nowhere': No such file or directory",
+                  "Looked for '" + (dir / "elsewhere" / "nowhere").string() +
+                      "' (current folder: '" + (dir / "elsewhere").string() + "')"}));
 }
 
 TEST(ClaimsortFacilityMissing, TemplateWorksAndARunOnlyLogsTheMissingPackage) {

@@ -69,7 +69,8 @@ TEST(DealmatchCommand, EmptySectionFailsOnTheEmptySystemPath) {
     EXPECT_EQ(log_messages(result.err, "INFO"),
               (std::vector<std::string>{
                   "Starting Dealmatch process on system data: ",
-                  "Summary: 0 system rows and 0 customer rows read, 0 matched records"}));
+                  "Summary: 0 system rows and 0 customer rows read, 0 matched records",
+                  "The path is empty (current folder: '" + dir.path().string() + "')"}));
     EXPECT_FALSE(fs::exists(dir / "out"));
 }
 

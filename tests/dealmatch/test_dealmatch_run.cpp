@@ -256,6 +256,15 @@ TEST_F(DealmatchRun, MissingOrWrongKindOfInputFileFails) {
         const auto result = run();
         EXPECT_EQ(result.status, 0);
         EXPECT_EQ(result.out, line + "\n") << system << " " << customer;
+        const auto infos = log_messages(result.err, "INFO");
+        if (line.starts_with("Failed: ")) {
+            const std::string tried = line.starts_with("Failed: System") ? system : customer;
+            const std::string where = tried.empty() ? "The path is empty"
+                                                    : "Looked for '" + path(tried).string() + "'";
+            EXPECT_EQ(infos.back(), where + " (current folder: '" + m_dir.path().string() + "')");
+        } else {
+            EXPECT_EQ(infos.back().find("Looked for"), std::string::npos);
+        }
     }
     // The default output folder is "out".
     EXPECT_TRUE(fs::exists(path("out/result.xlsx")));

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "report_fixture.hpp"
 
 using namespace torvane_test;
@@ -55,6 +57,12 @@ TEST(FigdeckRun, MissingFolderOrOnlyBlankPatternsWriteNothing) {
               std::vector<std::string>{"Error: Image folder not found: " + (dir / "nowhere").string()});
     EXPECT_EQ(log_messages(missing.err, "WARNING"),
               std::vector<std::string>{"No data found matching patterns. Aborting."});
+    const auto scanned = log_messages(missing.err, "INFO");
+    EXPECT_EQ(std::count(scanned.begin(), scanned.end(),
+                         "Looked for '" + (dir / "nowhere").string() + "' (current folder: '" +
+                             dir.path().string() + "')"),
+              1)
+        << missing.err;
 
     fs::create_directory(dir / "images");
     write_png(dir / "images" / "a.png", 10, 10);

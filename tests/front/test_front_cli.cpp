@@ -143,6 +143,9 @@ TEST(FrontCli, CommandHelpHasUsageTextAndOptions) {
                               "  --generate-config  Template help\n  -h, --help"),
               std::string::npos)
         << result.out;
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "");
+    EXPECT_EQ(lines.back(), "See 'man torvane' for the configuration keys and their defaults.");
 }
 
 namespace {

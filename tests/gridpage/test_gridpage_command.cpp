@@ -122,6 +122,30 @@ TEST(GridpageCommand, InitLineShowsTheValuesAsConfigured) {
     }
 }
 
+TEST(GridpageCommand, APageSizeOtherThanA4IsOneWarningAndTheSheetsStayA4) {
+    TempDir dir;
+    write_file(dir / "in" / "a.pdf", labelled_pdf("a", 1));
+    const std::vector<std::pair<nlohmann::ordered_json, std::vector<std::string>>> cases{
+        {"A3", {"Sheets are A4 whatever 'page_size' says (here \"A3\")"}},
+        {"a4", {"Sheets are A4 whatever 'page_size' says (here \"a4\")"}},
+        {3, {"Sheets are A4 whatever 'page_size' says (here 3)"}},
+        {"A4", {}},
+    };
+    for (const auto& [page_size, warnings] : cases) {
+        write_config(dir, {{"input_folder", "in"}, {"output_file", "out.pdf"},
+                           {"page_size", page_size}});
+        const auto result = run_merge(dir);
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(result.out, "Success: out.pdf\n");
+        EXPECT_EQ(log_messages(result.err, "WARNING"), warnings) << page_size;
+        const auto report = qpdf_json(dir / "out.pdf");
+        const auto id = report["pages"][0]["object"].get<std::string>();
+        EXPECT_EQ(report["qpdf"][1]["obj:" + id]["value"]["/MediaBox"],
+                  nlohmann::json::parse("[0, 0, 595, 842]"))
+            << page_size;
+    }
+}
+
 TEST(GridpageCommand, BadLayoutNumbersAreErrorsNamingTheKeyAndNothingIsWritten) {
     TempDir dir;
     write_file(dir / "in" / "a.pdf", labelled_pdf("a", 1));

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 
 #include "gridpage_fixture.hpp"
@@ -354,6 +355,21 @@ TEST(GridpageMerge, NoPdfFilesOrNoFolderWritesNothing) {
     EXPECT_EQ(log_messages(result.err, "WARNING"),
               std::vector<std::string>{"No PDF files found to merge."});
     EXPECT_FALSE(fs::exists(dir / "out"));
+
+    // Run from another folder, the relative path is taken from there, and the log says so
+    // right after the error.
+    fs::create_directory(dir / "elsewhere");
+    result = run_torvane({"gridpage", "-c", "../merge.json"}, dir / "elsewhere");
+    const auto lines = lines_of(result.err);
+    const auto error = std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
+        return log_message(line) == "Error: Input folder not found: missing";
+    });
+    ASSERT_NE(error, lines.end()) << result.err;
+    ASSERT_NE(error + 1, lines.end()) << result.err;
+    EXPECT_EQ(log_message(*(error + 1)), "Looked for '" + (dir / "elsewhere" / "missing").string() +
+                                             "' (current folder: '" +
+                                             (dir / "elsewhere").string() + "')");
+    EXPECT_NE((error + 1)->find(" INFO "), std::string::npos) << *(error + 1);
 }
 
 TEST(GridpageSave, OutputFoldersAreCreatedAndAnEarlierReportIsReplaced) {

@@ -13,4 +13,12 @@ void echo(std::string_view line) {
     std::fflush(stdout);
 }
 
+void echo_err(std::string_view line) {
+    const Progress::Pause pause;
+    std::fflush(stdout);
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+}
+
 }  // namespace helmkit

@@ -37,6 +37,14 @@ int checkFileOrDir(const fs::path& path) {
     return fs::exists(fs::symlink_status(path, error)) ? 0 : 1;
 }
 
+std::string where_looked(const fs::path& path) {
+    std::error_code error;
+    const fs::path cwd = fs::current_path(error);
+    const std::string folder = "(current folder: '" + cwd.string() + "')";
+    if (path.empty()) return "The path is empty " + folder;
+    return "Looked for '" + (cwd / path).lexically_normal().string() + "' " + folder;
+}
+
 std::vector<std::string> list_folder_names(const fs::path& folder) {
     std::error_code error;
     fs::directory_iterator it(folder, error);

@@ -1,4 +1,8 @@
 // Reading JSON files and configurations, writing templates.
+#include <cerrno>
+#include <string>
+
+#include "helmkit/base/console.hpp"
 #include "helmkit/base/error.hpp"
 #include "helmkit/files/atomic_file.hpp"
 #include "helmkit/files/file_mg.hpp"
@@ -17,6 +21,26 @@ std::string strip_json_exception_id(const char* what) {
         if (end != std::string_view::npos) text.remove_prefix(end + 2);
     }
     return std::string(text);
+}
+
+// False also when the file cannot be read: then it is kept aside rather than lost.
+bool holds_exactly(const fs::path& path, std::string_view content) {
+    try {
+        return read_file(path) == content;
+    } catch (const Error&) {
+        return false;
+    }
+}
+
+// Renames `target` to the first free "<target>.bak", "<target>.bak.2", ... and returns that name.
+fs::path keep_aside(const fs::path& target) {
+    for (unsigned n = 1;; ++n) {
+        fs::path kept = target;
+        kept += n == 1 ? std::string(".bak") : ".bak." + std::to_string(n);
+        const int error = rename_no_replace(target, kept);
+        if (error == 0) return kept;
+        if (error != EEXIST) throw_file_error("keep aside the earlier", target, error);
+    }
 }
 
 }  // namespace
@@ -43,7 +67,18 @@ nlohmann::ordered_json read_json_file(const fs::path& path) {
 
 fs::path generate_json_template(const nlohmann::ordered_json& dict, std::string_view name) {
     const fs::path target = fs::absolute(fs::path(name));
-    write_file_atomically(target, dict.dump(4, ' ', false) + "\n");
+    const std::string content = dict.dump(4, ' ', false) + "\n";
+    AtomicFile file(target);
+    file.write(content);
+    // Users edit the template in place; an edited one is worth more than a fresh copy.
+    std::error_code ignored;
+    const auto status = fs::symlink_status(target, ignored);
+    if (fs::exists(status) && !fs::is_directory(status) && !holds_exactly(target, content)) {
+        const fs::path kept = keep_aside(target);
+        echo_err(target.filename().string() +
+                 " differs from the template; the earlier file is kept as " + kept.string());
+    }
+    file.commit();
     return target;
 }
 

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "helmkit/base/error.hpp"
+#include "manpage/examples.hpp"
 #include "manpage/readme_tables.hpp"
 #include "manpage/roff.hpp"
 
@@ -169,7 +170,12 @@ std::string man_page(const std::vector<CommandEntry>& commands, std::string_view
            "(/usr for the Debian package).\n"
            ".TP\n.I share/doc/torvane/examples\n"
            "Sample inputs and a demo.sh for every command, under the installation prefix.\n";
+    out += examples_section(commands);
     out += ".SH \"SEE ALSO\"\n"
+           "\\fBtorvane\\fR \\fIcommand\\fR \\fB\\-\\-help\\fR for a command's options and "
+           "template; the demo.sh beside each command's sample files in "
+           "share/doc/torvane/examples.\n"
+           ".PP\n"
            "The README (share/doc/torvane/README.md) describes every command in full.\n"
            "chartdoc needs the Mermaid renderer \\fBmmdc\\fR on \\fBPATH\\fR: "
            "\\fBnpm install \\-g @mermaid\\-js/mermaid\\-cli\\fR.\n";

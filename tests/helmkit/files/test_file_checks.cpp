@@ -43,3 +43,12 @@ TEST(GetOutputFilePath, CreatesTheFolderWithItsParents) {
     EXPECT_THROW(get_output_file_path(dir / "file", "x.xlsx"), helmkit::Error);
     EXPECT_THROW(get_output_file_path(dir / "file" / "sub", "x.xlsx"), helmkit::Error);
 }
+
+TEST(WhereLooked, NamesTheAbsolutePathTriedAndTheCurrentFolder) {
+    using helmkit::fileMg::where_looked;
+    const std::string cwd = fs::current_path().string();
+    const std::string folder = " (current folder: '" + cwd + "')";
+    EXPECT_EQ(where_looked("./data/../in put"), "Looked for '" + cwd + "/in put'" + folder);
+    EXPECT_EQ(where_looked("/srv/reports"), "Looked for '/srv/reports'" + folder);
+    EXPECT_EQ(where_looked(""), "The path is empty" + folder);
+}

@@ -102,6 +102,38 @@ TEST(GenerateJsonTemplate, WritesIndentedOrderedUtf8JsonIntoTheCurrentFolder) {
               "    \"alpha\": [\n        1,\n        2\n    ]\n}\n");
 }
 
+TEST(GenerateJsonTemplate, AnEditedFileIsKeptAsTheFirstFreeBackupAndAnIdenticalOneRewritten) {
+    TempDir dir;
+    ChdirGuard cwd(dir.path());
+    const nlohmann::ordered_json dict = {{"a", 1}};
+    const std::string fresh = "{\n    \"a\": 1\n}\n";
+
+    testing::internal::CaptureStderr();
+    fileMg::generate_json_template(dict, "t.json");
+    fileMg::generate_json_template(dict, "t.json");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(folder_names(dir.path()), (std::vector<std::string>{"t.json"}));
+
+    write_file(dir / "t.json", "{\"a\": 2}");
+    write_file(dir / "t.json.bak.2", "taken by the user");
+    testing::internal::CaptureStderr();
+    fileMg::generate_json_template(dict, "t.json");
+    write_file(dir / "t.json", "{\"a\": 3}");
+    fileMg::generate_json_template(dict, "t.json");
+    EXPECT_EQ(lines_of(testing::internal::GetCapturedStderr()),
+              (std::vector<std::string>{
+                  "t.json differs from the template; the earlier file is kept as " +
+                      (dir / "t.json.bak").string(),
+                  "t.json differs from the template; the earlier file is kept as " +
+                      (dir / "t.json.bak.3").string()}));
+    EXPECT_EQ(read_file(dir / "t.json"), fresh);
+    EXPECT_EQ(read_file(dir / "t.json.bak"), "{\"a\": 2}");
+    EXPECT_EQ(read_file(dir / "t.json.bak.2"), "taken by the user");
+    EXPECT_EQ(read_file(dir / "t.json.bak.3"), "{\"a\": 3}");
+    EXPECT_EQ(folder_names(dir.path()),
+              (std::vector<std::string>{"t.json", "t.json.bak", "t.json.bak.2", "t.json.bak.3"}));
+}
+
 TEST(LoadJsonFile, ReturnsTheRequiredValuesInOrder) {
     TempDir dir;
     write_file(dir / "c.json", R"({"b": [1], "config": {"x": 1}, "a": "t"})");

@@ -3,6 +3,7 @@
 #include "helmkit/base/app_logging.hpp"
 #include "helmkit/base/console.hpp"
 #include "helmkit/base/run_outcome.hpp"
+#include "helmkit/files/file_mg.hpp"
 #if CHARTDOC_HAS_MD
 #include "torvane/chartdoc/mermaid_converter.hpp"
 #endif
@@ -23,6 +24,9 @@ int cmd_chartdoc(const nlohmann::ordered_json& section, const std::string&) {
         log.info(converter.summary().text());
         helmkit::echo("");
         helmkit::echo(std::string("[ERROR] ") + error.what());
+        if (const auto& missing = converter.missing_input_folder()) {
+            log.info(helmkit::fileMg::where_looked(*missing));
+        }
         return helmkit::outcome_status(helmkit::RunOutcome::failed, 1);
     }
 }

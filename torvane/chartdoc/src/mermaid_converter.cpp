@@ -221,6 +221,7 @@ std::pair<bool, std::string> MermaidConverter::run() {
         throw helmkit::Error(k_renderer_missing);
     }
     if (helmkit::fileMg::checkFileOrDir(m_input_folder) != 0) {
+        m_missing_input_folder = m_input_folder;
         throw helmkit::Error("Input folder not found: " + m_input_folder);
     }
     _prepare_output_dir();

@@ -135,7 +135,14 @@ RenameSummary process_expense_rename(const ordered_json& config_dict) {
     const std::string name_cell = helmkit::text_or(cfg_excel, "name_cell", "D6", k_excel_in);
     const std::string amount_cell = helmkit::text_or(cfg_excel, "amount_cell", "P56", k_excel_in);
 
-    const auto target_dir = helmkit::fileMg::get_folder_from_path(input_path);
+    fs::path target_dir;
+    try {
+        target_dir = helmkit::fileMg::get_folder_from_path(input_path);
+    } catch (const helmkit::Error& error) {
+        // The front prints the message: the second line says where a relative path led.
+        throw helmkit::Error(std::string(error.what()) + "\n" +
+                             helmkit::fileMg::where_looked(input_path));
+    }
     const auto output_folder = helmkit::fileMg::generate_output_path(target_dir, "results");
     const auto backup_folder = helmkit::fileMg::generate_output_path(target_dir, "backup");
 
@@ -150,6 +157,12 @@ RenameSummary process_expense_rename(const ordered_json& config_dict) {
     std::vector<std::string> planned;
     for (const auto& file_path : files) {
         const std::string base_name = fs::path(file_path).filename().string();
+        if (base_name.starts_with("~$")) {
+            log.info("Skipping " + base_name +
+                     ": the owner file Office keeps beside a workbook that is open");
+            progress.advance();
+            continue;
+        }
         if (is_symbolic_link(file_path)) {
             // Moved into results, a relative link would point elsewhere or nowhere.
             log.warning("---> Skipping " + base_name +

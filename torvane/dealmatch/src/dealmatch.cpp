@@ -270,6 +270,7 @@ std::pair<bool, std::string> Dealmatch::_run() {
     log.info("Starting Dealmatch process on system data: " + m_system_data_path);
     if (!fileMg::check_file_exists(m_system_data_path, {".csv"})) {
         explain_wrong_kind(m_system_data_path, "a .csv file");
+        m_missing_file = m_system_data_path;
         return {false, "System data file not found at: " + m_system_data_path};
     }
     log.info("Loading System data from: " + m_system_data_path);
@@ -318,6 +319,7 @@ std::pair<bool, std::string> Dealmatch::_process() {
 
     if (!customer_found) {
         explain_wrong_kind(m_customer_data_path, "an .xlsx or .xls workbook");
+        m_missing_file = m_customer_data_path;
         return {false, "Customer data file not found at: " + m_customer_data_path};
     }
     log.info("Loading customer data from: " + m_customer_data_path);

@@ -47,6 +47,7 @@ ParsedData ReportGenerator::parse_files() const {
     logger().info("Scanning files in " + folder + "...");
     if (helmkit::fileMg::checkFileOrDir(folder) != 0) {
         logger().error("Error: Image folder not found: " + folder);
+        logger().info(helmkit::fileMg::where_looked(folder));
         return {};
     }
     const auto listing =

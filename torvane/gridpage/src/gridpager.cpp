@@ -116,6 +116,10 @@ Gridpager::Gridpager(const ordered_json& config_dict)
 
     m_log.info("[INIT] Layout: " + std::to_string(m_cols) + "x" + std::to_string(m_rows) +
                ", Landscape=" + (landscape ? helmkit::display_text(*landscape) : "False"));
+    // The template offers the key, so users set it and expect it to be obeyed.
+    if (const auto* page_size = find_key(m_conf, "page_size"); page_size && *page_size != "A4") {
+        m_log.warning("Sheets are A4 whatever 'page_size' says (here " + page_size->dump() + ")");
+    }
 }
 
 std::pair<std::vector<std::string>, std::vector<std::string>> Gridpager::get_file_list() {
@@ -125,6 +129,7 @@ std::pair<std::vector<std::string>, std::vector<std::string>> Gridpager::get_fil
 std::optional<Gridpager::FileList> Gridpager::list_files() {
     if (helmkit::fileMg::checkFileOrDir(m_input_folder) != 0) {
         m_log.error("Error: Input folder not found: " + m_input_folder);
+        m_log.info(helmkit::fileMg::where_looked(m_input_folder));
         return std::nullopt;
     }
     auto listed = helmkit::fileMg::find_files_with_extensions(m_input_folder, {"pdf"},

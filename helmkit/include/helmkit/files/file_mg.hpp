@@ -25,7 +25,9 @@ nlohmann::ordered_json read_json_file(const std::filesystem::path& path);
 
 // Writes `dict` as JSON (4-space indent, key order kept, non-ASCII as itself, final line feed)
 // to the file `name` in the current folder, atomically; returns the absolute path written.
-// Throws Error when the file cannot be written.
+// An existing file that differs is first renamed to the first free "<name>.bak", "<name>.bak.2",
+// ..., with one line on standard error saying where it went. Throws Error when the file cannot
+// be written or kept aside.
 std::filesystem::path generate_json_template(const nlohmann::ordered_json& dict,
                                              std::string_view name);
 
@@ -42,6 +44,10 @@ std::vector<nlohmann::ordered_json> load_json_file(const std::filesystem::path& 
 
 // Returns 0 when `path` exists (file, folder or anything else), 1 when it does not.
 int checkFileOrDir(const std::filesystem::path& path);
+
+// Returns "Looked for '<absolute path>' (current folder: '<folder>')" for `path`, relative paths
+// taken from the current folder: the line that follows a "not found" message.
+std::string where_looked(const std::filesystem::path& path);
 
 // Returns the names of all entries directly in `folder` (files, folders, hidden entries and
 // anything else), in natural order. Throws Error when `folder` is not a readable folder.

@@ -50,6 +50,11 @@ public:
     // What the last run() did so far (also after it threw).
     const RunSummary& summary() const { return m_summary; }
 
+    // The input folder when the last run() stopped because it was not there.
+    const std::optional<std::string>& missing_input_folder() const {
+        return m_missing_input_folder;
+    }
+
 private:
     // True when "mmdc" is an executable file in a folder of PATH.
     bool _check_mmdc() const;
@@ -100,6 +105,7 @@ private:
     std::optional<DiagramRendering> m_rendering;
     std::vector<WrittenPage> m_written;
     RunSummary m_summary;
+    std::optional<std::string> m_missing_input_folder;
 };
 
 }  // namespace torvane::chartdoc

@@ -36,6 +36,8 @@ public:
     const std::optional<helmkit::Table>& system_df() const { return m_system_df; }
     const std::optional<helmkit::Table>& customer_df() const { return m_customer_df; }
     const std::optional<helmkit::Table>& result_df() const { return m_result_df; }
+    // The data file that run() did not find, when that ended it.
+    const std::optional<std::string>& missing_file() const { return m_missing_file; }
 
 private:
     // The steps of the run, and inside them those from loading the system data to writing
@@ -75,6 +77,7 @@ private:
     std::optional<helmkit::Table> m_system_df;
     std::optional<helmkit::Table> m_customer_df;
     std::optional<helmkit::Table> m_result_df;
+    std::optional<std::string> m_missing_file;
 };
 
 }  // namespace torvane::dealmatch
