@@ -2,6 +2,7 @@
 #if FIGDECK_HAS_PDF_LIBS && TORVANE_TEST_IMAGES
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 
@@ -185,6 +186,30 @@ TEST(FigdeckRun, ReportReplacesAnEarlierReportButNeverAnInputFile) {
                   "': it is not a PDF file");
     EXPECT_EQ(read_file(images / "plot.png"), plot);
     EXPECT_EQ(folder_names(images), (std::vector<std::string>{"plot.png", "report.pdf"}));
+}
+
+TEST(FigdeckRun, AnOutputThatIsAFifoOrADeviceIsRefusedWithoutWaitingAndLeftAsItIs) {
+    TempDir dir;
+    const auto images = dir / "images";
+    write_png(images / "plot.png", 20, 10);
+    ASSERT_EQ(::mkfifo((images / "report.pdf").c_str(), 0600), 0);
+    fs::create_symlink("/dev/null", images / "null.pdf");
+    const std::vector<std::pair<std::string, std::string>> outputs{
+        {"report.pdf", "a FIFO"}, {"null.pdf", "a character device"}, {"/dev/null", "a character device"}};
+    for (const auto& [name, kind] : outputs) {
+        auto config = config_over(images, {{"G", "plot"}});
+        config["config"]["output_file"] = name;
+        const auto result = run_report(dir.path(), config);
+        EXPECT_EQ(result.status, 1) << name;
+        const auto target = name.front() == '/' ? fs::path(name) : images / name;
+        EXPECT_EQ(lines_of(result.err).back(), "Error: cannot write '" + target.string() +
+                                                   "': it is " + kind +
+                                                   ", not a regular file, and is left as it is");
+    }
+    EXPECT_TRUE(fs::is_fifo(images / "report.pdf"));
+    EXPECT_TRUE(fs::is_symlink(images / "null.pdf"));
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    EXPECT_EQ(folder_names(images), (std::vector<std::string>{"null.pdf", "plot.png", "report.pdf"}));
 }
 
 TEST(FigdeckRun, AbsoluteOutputNameStandsAloneAndAMissingFolderIsAnError) {

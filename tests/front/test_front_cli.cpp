@@ -245,3 +245,26 @@ TEST(FrontLoading, AMissingToolLibraryIsAnErrorOfThatCommandOnly) {
               0u)
         << missing.err;
 }
+
+// A configuration nested far beyond any real one, or one that never ends, is refused by every
+// tool the way it refuses invalid JSON: same status, one message naming the file.
+TEST(FrontCli, DeepOrEndlessConfigurationsAreRefusedLikeInvalidJsonByEveryTool) {
+    TempDir dir;
+    write_file(dir / "invalid.json", "{\"config\": ,}");
+    write_file(dir / "deep.json", "{\"config\": {\"unused\": " + std::string(100000, '[') +
+                                      std::string(100000, ']') + "}}");
+    for (const char* tool : {"figdeck", "gridpage", "chartdoc", "dealmatch", "claimsort"}) {
+        const auto invalid = run_torvane({tool, "-c", "invalid.json"}, dir.path());
+        EXPECT_NE(invalid.err.find("'invalid.json' is not valid JSON"), std::string::npos)
+            << tool << "\n" << invalid.err;
+        const auto deep = run_torvane({tool, "-c", "deep.json"}, dir.path());
+        EXPECT_EQ(deep.status, invalid.status) << tool << "\n" << deep.err;
+        EXPECT_NE(deep.err.find("'deep.json' nests lists and objects deeper than 512 levels"),
+                  std::string::npos)
+            << tool << "\n" << deep.err;
+        const auto endless = run_torvane({tool, "-c", "/dev/zero"}, dir.path());
+        EXPECT_EQ(endless.status, invalid.status) << tool << "\n" << endless.err;
+        EXPECT_NE(endless.err.find("'/dev/zero': not a regular file"), std::string::npos)
+            << tool << "\n" << endless.err;
+    }
+}

@@ -14,7 +14,37 @@
 
 namespace helmkit {
 
+namespace {
+
+// What an existing target is when it is not a regular file, or null; a link counts as what it
+// points to, so a link to a device is refused and one to a file is replaced as before.
+const char* special_kind(const std::filesystem::path& target) {
+    namespace fs = std::filesystem;
+    std::error_code ignored;
+    const auto status = fs::status(target, ignored);
+    switch (status.type()) {
+        case fs::file_type::directory: return "a folder";
+        case fs::file_type::character: return "a character device";
+        case fs::file_type::block: return "a block device";
+        case fs::file_type::fifo: return "a FIFO";
+        case fs::file_type::socket: return "a socket";
+        case fs::file_type::unknown: return "an entry of an unknown kind";
+        default: return nullptr;
+    }
+}
+
+}  // namespace
+
+void check_output_target(const std::filesystem::path& target) {
+    // Renaming over a device or a FIFO would replace it; the user named it by mistake.
+    if (const char* kind = special_kind(target)) {
+        throw Error("cannot write '" + target.string() + "': it is " + kind +
+                    ", not a regular file, and is left as it is");
+    }
+}
+
 AtomicFile::AtomicFile(std::filesystem::path target) : m_target(std::move(target)) {
+    check_output_target(m_target);
     // Built by appending: GCC 12 at -O3 warns falsely (-Wrestrict) about "." + std::string.
     std::string name = ".";
     name += m_target.filename().string();

@@ -1,17 +1,24 @@
 // Reading JSON files and configurations, writing templates.
 #include <cerrno>
+#include <cstdint>
 #include <string>
 
 #include "helmkit/base/console.hpp"
 #include "helmkit/base/error.hpp"
 #include "helmkit/files/atomic_file.hpp"
 #include "helmkit/files/file_mg.hpp"
+#include "helmkit/files/read_chunks.hpp"
 
 namespace fs = std::filesystem;
 
 namespace helmkit::fileMg {
 
 namespace {
+
+// The JSON files read are configurations of a few kilobytes; the bounds keep a hostile or
+// mistaken one from costing the process its memory or its stack.
+constexpr std::uint64_t k_max_json_file_size = std::uint64_t{64} << 20;
+constexpr int k_max_json_depth = 512;
 
 // nlohmann prefixes its messages with "[json.exception.parse_error.101] "; users need the rest.
 std::string strip_json_exception_id(const char* what) {
@@ -55,9 +62,31 @@ std::string json_type_name(const nlohmann::ordered_json& value) {
 }
 
 nlohmann::ordered_json read_json_file(const fs::path& path) {
-    const std::string text = read_file(path);
+    ReadableFile file(path);
+    const auto too_large = [&] {
+        return Error("'" + path.string() + "' is larger than " +
+                     std::to_string(k_max_json_file_size >> 20) + " MiB, too large for JSON");
+    };
+    if (static_cast<std::uint64_t>(file.info().st_size) > k_max_json_file_size) throw too_large();
+    std::string text;
+    file.read_chunks([&](std::string_view chunk) {
+        if (text.size() + chunk.size() > k_max_json_file_size) throw too_large();
+        text.append(chunk);
+    });
+    // The parser itself keeps its nesting on the heap; copying or printing the value would
+    // recurse once per level, so a deep file is refused while it is parsed.
+    const nlohmann::ordered_json::parser_callback_t bound_depth =
+        [&](int depth, nlohmann::ordered_json::parse_event_t event, nlohmann::ordered_json&) {
+            if (depth >= k_max_json_depth &&
+                (event == nlohmann::ordered_json::parse_event_t::object_start ||
+                 event == nlohmann::ordered_json::parse_event_t::array_start)) {
+                throw Error("'" + path.string() + "' nests lists and objects deeper than " +
+                            std::to_string(k_max_json_depth) + " levels");
+            }
+            return true;
+        };
     try {
-        return nlohmann::ordered_json::parse(text);
+        return nlohmann::ordered_json::parse(text, bound_depth);
     } catch (const nlohmann::ordered_json::exception& error) {
         // Syntax errors, and numbers beyond a double's range (out_of_range.406).
         throw Error("'" + path.string() + "' is not valid JSON: " +

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -82,12 +83,13 @@ TEST(AtomicBatch, AWriterThatThrowsDropsOnlyItsOwnOutput) {
 TEST(AtomicBatch, FailedOutputsAreReportedAndTheOthersStillGoIn) {
     TempDir dir;
     write_file(dir / "taken.txt", "keep");
-    fs::create_directory(dir / "folder");
-    write_file(dir / "folder" / "inside.txt", "a non-empty folder cannot be replaced by a file");
     AtomicBatch batch;
     batch.add(dir / "first.txt", "1");
     batch.add(dir / "taken.txt", "must not replace", helmkit::Overwrite::no);
     batch.add(dir / "folder", "must not replace either");
+    // Made after the check when it was added: a non-empty folder cannot be replaced by a file.
+    fs::create_directory(dir / "folder");
+    write_file(dir / "folder" / "inside.txt", "a non-empty folder cannot be replaced by a file");
     batch.add(dir / "last.txt", "4", helmkit::Overwrite::no);
     const auto failures = batch.commit();
     ASSERT_EQ(failures.size(), 2u);
@@ -163,3 +165,17 @@ TEST(AtomicBatchCrash, AKillAtAnyPointLeavesOldOrCompleteNewFiles) {
 }
 
 #endif
+
+TEST(AtomicBatch, AnOutputThatIsNoRegularFileIsRefusedAndTheOthersStillGoIn) {
+    TempDir dir;
+    ASSERT_EQ(::mkfifo((dir / "b.html").c_str(), 0600), 0);
+    AtomicBatch batch;
+    batch.add(dir / "a.html", "a");
+    EXPECT_THROW(batch.add(dir / "b.html", "b"), helmkit::Error);
+    batch.add(dir / "c.html", "c");
+    EXPECT_TRUE(batch.commit().empty());
+    EXPECT_EQ(read_file(dir / "a.html"), "a");
+    EXPECT_EQ(read_file(dir / "c.html"), "c");
+    EXPECT_TRUE(fs::is_fifo(dir / "b.html"));
+    EXPECT_EQ(folder_names(dir.path()), (std::vector<std::string>{"a.html", "b.html", "c.html"}));
+}

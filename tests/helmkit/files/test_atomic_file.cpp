@@ -62,13 +62,60 @@ TEST(AtomicFile, MissingFolderIsAnErrorNamingTheTarget) {
 
 TEST(AtomicFile, FailedRenameLeavesTheEarlierTargetAndRemovesTheTemporary) {
     TempDir dir;
-    fs::create_directory(dir / "target");  // a non-empty folder cannot be replaced by a file
-    write_file(dir / "target" / "keep.txt", "keep");
     {
         AtomicFile file(dir / "target");
+        // Made after the check at construction: a non-empty folder cannot be replaced by a file.
+        fs::create_directory(dir / "target");
+        write_file(dir / "target" / "keep.txt", "keep");
         file.write("x");
         EXPECT_THROW(file.commit(), helmkit::Error);
     }
     EXPECT_EQ(read_file(dir / "target" / "keep.txt"), "keep");
     EXPECT_EQ(folder_names(dir.path()), std::vector<std::string>{"target"});
+}
+
+// An output path naming a device, a FIFO or a folder is a mistake: renaming over it would
+// replace it, and a FIFO would never be read. Nothing is opened and the entry stays as it is.
+TEST(AtomicFile, ATargetThatIsNoRegularFileIsRefusedBeforeAnythingIsOpened) {
+    TempDir dir;
+    ASSERT_EQ(::mkfifo((dir / "fifo.pdf").c_str(), 0600), 0);
+    fs::create_directory(dir / "folder.pdf");
+    write_file(dir / "folder.pdf" / "inside", "kept");
+    fs::create_symlink("/dev/null", dir / "null.pdf");
+    write_file(dir / "plain.pdf", "old");
+    fs::create_symlink(dir / "plain.pdf", dir / "link.pdf");
+    const std::vector<std::pair<fs::path, std::string>> refused{
+        {dir / "fifo.pdf", "a FIFO"},
+        {dir / "folder.pdf", "a folder"},
+        {dir / "null.pdf", "a character device"},
+        {"/dev/null", "a character device"},
+    };
+    for (const auto& [target, kind] : refused) {
+        try {
+            AtomicFile file(target);
+            ADD_FAILURE() << target << " was opened";
+        } catch (const helmkit::Error& error) {
+            EXPECT_EQ(std::string(error.what()), "cannot write '" + target.string() + "': it is " +
+                                                     kind +
+                                                     ", not a regular file, and is left as it is");
+        }
+        try {
+            helmkit::write_file_atomically(target, "new");
+            ADD_FAILURE() << target << " was written";
+        } catch (const helmkit::Error&) {
+        }
+    }
+    EXPECT_TRUE(fs::is_fifo(dir / "fifo.pdf"));
+    EXPECT_EQ(read_file(dir / "folder.pdf" / "inside"), "kept");
+    EXPECT_TRUE(fs::is_symlink(dir / "null.pdf"));
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    EXPECT_EQ(folder_names(dir.path()),
+              (std::vector<std::string>{"fifo.pdf", "folder.pdf", "link.pdf", "null.pdf",
+                                        "plain.pdf"}));
+
+    // A missing target and a link to a regular file are written as before.
+    helmkit::write_file_atomically(dir / "new.pdf", "new");
+    EXPECT_EQ(read_file(dir / "new.pdf"), "new");
+    helmkit::write_file_atomically(dir / "link.pdf", "via link");
+    EXPECT_EQ(read_file(dir / "link.pdf"), "via link");
 }

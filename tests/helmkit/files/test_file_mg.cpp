@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <fstream>
+
 #include "helmkit/base/error.hpp"
 #include "helmkit/files/file_mg.hpp"
 #include "test_support.hpp"
@@ -18,6 +20,12 @@ struct ChdirGuard {
 
 helmkit::app_logging::Logger& test_logger() {
     return helmkit::app_logging::lazy_logger("Helmkittest");
+}
+
+// A configuration whose deepest value sits `depth` lists and objects deep.
+std::string nested_lists(std::size_t depth) {
+    return R"({"config": {"unused": )" + std::string(depth - 2, '[') + std::string(depth - 2, ']') +
+           "}}";
 }
 
 }  // namespace
@@ -168,6 +176,54 @@ TEST(LoadJsonFile, EveryProblemIsOneErrorLineAndAnEmptyResult) {
         EXPECT_NE(errors[0].find(expected), std::string::npos) << errors[0];
         EXPECT_NE(errors[0].find(path.filename().string()), std::string::npos) << errors[0];
     }
+}
+
+// The bounds of configuration reading: nesting, size and files that never end or never open.
+TEST(LoadJsonFile, BoundsNestingSizeAndSpecialFilesLikeInvalidJson) {
+    TempDir dir;
+    write_file(dir / "deepest.json", nested_lists(512));
+    write_file(dir / "deeper.json", nested_lists(513));
+    write_file(dir / "very_deep.json", nested_lists(100000));
+    write_file(dir / "deep_objects.json",
+               [] {
+                   std::string text;
+                   for (int i = 0; i < 600; ++i) text += R"({"a":)";
+                   return text + "1" + std::string(600, '}');
+               }());
+    const auto accepted = fileMg::load_json_file(dir / "deepest.json", {"config"}, test_logger());
+    ASSERT_EQ(accepted.size(), 1u);
+    EXPECT_TRUE(accepted[0]["unused"].is_array());
+
+    {
+        // Sparse: the size alone refuses it, nothing of it is read.
+        std::ofstream big(dir / "big.json");
+        big << "{}";
+    }
+    fs::resize_file(dir / "big.json", (std::uintmax_t{64} << 20) + 1);
+    ASSERT_EQ(::mkfifo((dir / "fifo.json").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", dir / "zero.json");
+    const std::string deep = "' nests lists and objects deeper than 512 levels";
+    const std::vector<std::pair<fs::path, std::string>> cases{
+        {dir / "deeper.json", "'" + (dir / "deeper.json").string() + deep},
+        {dir / "very_deep.json", "'" + (dir / "very_deep.json").string() + deep},
+        {dir / "deep_objects.json", "'" + (dir / "deep_objects.json").string() + deep},
+        {dir / "big.json",
+         "'" + (dir / "big.json").string() + "' is larger than 64 MiB, too large for JSON"},
+        {dir / "fifo.json", "cannot read '" + (dir / "fifo.json").string() + "': not a regular file"},
+        {dir / "zero.json", "cannot read '" + (dir / "zero.json").string() + "': not a regular file"},
+    };
+    for (const auto& [path, expected] : cases) {
+        testing::internal::CaptureStderr();
+        const auto values = fileMg::load_json_file(path, {"config"}, test_logger());
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(values.empty()) << path;
+        const auto errors = log_messages(err, "ERROR");
+        ASSERT_EQ(errors.size(), 1u) << err;
+        EXPECT_NE(errors[0].find("Failed to load config: " + expected), std::string::npos)
+            << errors[0];
+    }
+    EXPECT_TRUE(fs::is_fifo(dir / "fifo.json"));
+    EXPECT_EQ(fs::file_size(dir / "big.json"), (std::uintmax_t{64} << 20) + 1);
 }
 
 TEST(ReadFile, ReadsBinaryContentWhole) {

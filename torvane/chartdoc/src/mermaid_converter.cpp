@@ -304,6 +304,8 @@ std::optional<std::string> MermaidConverter::render_alone(const std::string& mmd
     auto& log = logger();
     const std::vector<std::string> command{k_renderer, "-i", mmd_path, "-o", svg_path};
     try {
+        // The renderer writes the picture itself: a FIFO there would hold it forever.
+        helmkit::check_output_target(svg_path);
         // The renderer would wait for ever on a FIFO or read /dev/zero to its end: it gets only
         // a source this run can read.
         helmkit::ReadableFile{mmd_path};

@@ -67,6 +67,8 @@ void PageModel::output(const std::filesystem::path& path) {
         d.fonts.finish();
         d.saved = true;
     }
+    // Made first: it refuses a device or a FIFO, which the check below would open and wait on.
+    helmkit::AtomicFile file(path);
     // The report goes into the image folder: never let a badly chosen name replace an input.
     std::ifstream existing(path, std::ios::binary);
     char magic[5] = {};
@@ -75,7 +77,6 @@ void PageModel::output(const std::filesystem::path& path) {
         throw helmkit::Error("refusing to replace '" + path.string() + "': it is not a PDF file");
     }
     existing.close();
-    helmkit::AtomicFile file(path);
     BufferedOutput output{file, {}, nullptr};
     HPDF_Doc pdf = d.doc.get();
     // libharu's own file writer makes one system call per 4 KiB; a document of large images

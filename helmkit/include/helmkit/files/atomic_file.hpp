@@ -13,7 +13,9 @@ enum class Overwrite { no, yes };
 // destructor removes the temporary and leaves any earlier target untouched.
 class AtomicFile {
 public:
-    // Creates the temporary file beside `target`. Throws Error when it cannot be created.
+    // Creates the temporary file beside `target`. Throws Error when it cannot be created, or
+    // when `target` (after following links) exists and is not a regular file: a folder, device,
+    // FIFO or socket is refused before anything is opened and left as it is.
     explicit AtomicFile(std::filesystem::path target);
     ~AtomicFile();
     AtomicFile(const AtomicFile&) = delete;
@@ -44,6 +46,10 @@ private:
     int m_fd = -1;
     bool m_committed = false;
 };
+
+// Throws Error naming `target` when it exists and, after following links, is not a regular
+// file (a folder, device, FIFO or socket): an output must never replace or wait on one.
+void check_output_target(const std::filesystem::path& target);
 
 // Renames `from` to `to` unless `to` exists (atomically where the file system can).
 // Returns 0, or the errno value of the failure (EEXIST when `to` exists, EXDEV across file systems).

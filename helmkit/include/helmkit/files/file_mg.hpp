@@ -20,7 +20,8 @@ std::string read_file(const std::filesystem::path& path);
 std::string read_text_file(const std::filesystem::path& path);
 
 // Reads and parses the JSON file at `path`, keeping key order. Throws Error naming the file
-// when it cannot be read or is not valid JSON (with line and column).
+// when it cannot be read (as read_file), is larger than 64 MiB (refused before it is read),
+// nests lists and objects deeper than 512 levels or is not valid JSON (with line and column).
 nlohmann::ordered_json read_json_file(const std::filesystem::path& path);
 
 // Writes `dict` as JSON (4-space indent, key order kept, non-ASCII as itself, final line feed)
