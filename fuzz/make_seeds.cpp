@@ -103,6 +103,18 @@ void xlsx_seeds(Seeds& seeds) {
               "</t></is></c></row>\x01"
               "<si><t>_x0000_Nul_xD800_</t></si><si><t>_x001B_]2;T_x0007__x001B_[31m</t></si>"
               "<si><t>\xe2\x80\xae" "evil_x0085__x007F_</t></si>");
+    seeds.add("<row r=\"-5\"><c><v>1</v></c></row><row r=\"0\"/>");
+}
+
+// The old format as written, and with a sheet size beyond any sheet (its DIMENSION record).
+void xls_seeds(Seeds& seeds, const fs::path& source) {
+    seeds.add_file(source / "tests/fixtures/xls/orders.xls");
+    std::ifstream in(source / "tests/fixtures/xls/orders.xls", std::ios::binary);
+    std::string bytes(std::istreambuf_iterator<char>(in), {});
+    const auto dimension = bytes.find(std::string("\x00\x02\x0e\x00", 4));
+    if (dimension == std::string::npos) throw std::runtime_error("orders.xls has no sheet size");
+    bytes.replace(dimension + 8, 4, "\xf0\xff\xff\xff");
+    seeds.add(bytes);
 }
 
 void csv_seeds(Seeds& seeds) {
@@ -143,6 +155,14 @@ void json_seeds(Seeds& seeds) {
         seeds.add(config.dump(4));
     }
     seeds.add("{\"config\": {\"n\": 1.5e308, \"t\": \"\\u00fc\\ud83d\\ude00\", \"l\": [null, true]}}");
+    // Nesting at the bound, just beyond it and far beyond it, in lists and in objects.
+    for (const std::size_t depth : {std::size_t{510}, std::size_t{511}, std::size_t{100000}}) {
+        seeds.add("{\"config\": {\"unused\": " + std::string(depth, '[') +
+                  std::string(depth, ']') + "}}");
+    }
+    std::string objects = "{\"config\": ";
+    for (int i = 0; i < 600; ++i) objects += "{\"a\": ";
+    seeds.add(objects + "1" + std::string(601, '}'));
 }
 
 void png_seeds(Seeds& seeds) {
@@ -204,8 +224,7 @@ int main(int argc, char** argv) {
         const fs::path source = argv[2];
         const std::vector<std::pair<const char*, std::function<void(Seeds&)>>> makers{
             {"fuzz_xlsx", xlsx_seeds},
-            {"fuzz_xls",
-             [&](Seeds& seeds) { seeds.add_file(source / "tests/fixtures/xls/orders.xls"); }},
+            {"fuzz_xls", [&](Seeds& seeds) { xls_seeds(seeds, source); }},
             {"fuzz_csv", csv_seeds},
             {"fuzz_lenient_date", date_seeds},
             {"fuzz_cell_address", cell_address_seeds},

@@ -516,6 +516,47 @@ TEST_F(DealmatchRun, NulByteInACsvFieldIsKeptInTheResult) {
               std::string::npos);
 }
 
+// Valid UTF-8 that XML may not hold: the result must still open in another reader (which
+// shows the escapes Excel decodes), and this reader gets the characters back.
+TEST_F(DealmatchRun, NoncharactersInACsvFieldGiveAWorkbookThatOpens) {
+    const std::string so = "SO\xEF\xBF\xBE-\xEF\xBF\xBF";
+    write_system(k_system_header + system_line("7", so, "10", "5", "2024-02-01"));
+    write_customer({{whole(7), whole(5), text("2024-02-02")}});
+    ASSERT_EQ(run().out, k_success);
+    const auto book = result_book();
+    ASSERT_EQ(book["sheets"].size(), 2u);
+    EXPECT_EQ(values_at(book["sheets"][0], {"B2"}),
+              nlohmann::json::array({nlohmann::json::array({"text", "SO_xFFFE_-_xFFFF_"})}));
+    helmkit::XlsxReader(path("out/result.xlsx"))
+        .for_each_cell([&](std::uint32_t r, std::uint32_t c, const CellValue& value) {
+            if (r == 2 && c == 2) {
+                EXPECT_EQ(value, CellValue(so));
+            }
+            return true;
+        });
+}
+
+// 3,000 rows on each side sharing one key would make 9,000,000 records, more than a sheet
+// holds: refused at once, before anything is written.
+TEST_F(DealmatchRun, RepeatedKeysBeyondWhatASheetHoldsFailAtOnce) {
+    std::string system = k_system_header;
+    std::vector<CustomerRow> customer;
+    for (int i = 0; i < 3000; ++i) {
+        system += system_line("1", "SO-" + std::to_string(i), "10", "5", "");
+        customer.push_back({whole(1), whole(5), CellValue()});
+    }
+    system += system_line("2", "SO-X", "10", "5", "");
+    customer.push_back({whole(2), whole(5), CellValue()});
+    write_system(system);
+    write_customer(customer);
+    const auto result = run();
+    EXPECT_EQ(result.out,
+              "Failed: the match would make 9000001 rows, more than the 1048575 a sheet can hold; "
+              "the most come from PO '1', QTY '5', which 3000 left rows and 3000 right rows share "
+              "(9000000 rows)\n");
+    EXPECT_FALSE(fs::exists(path("out/result.xlsx")));
+}
+
 TEST_F(DealmatchRun, StrictStatusesForRunsThatDidNothing) {
     write_system(k_system_header + system_line("1", "SO", "10", "5", ""));
     write_customer({{whole(1), whole(5), CellValue()}});

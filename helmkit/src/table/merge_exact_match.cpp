@@ -102,13 +102,15 @@ public:
             const auto index = static_cast<std::uint32_t>(row);
             if (slot.key == 0) {
                 slot.tag = tag_of(hash);
-                m_entries.push_back({m_keys.size(), static_cast<std::uint32_t>(key.size()), index, index});
+                m_entries.push_back(
+                    {m_keys.size(), static_cast<std::uint32_t>(key.size()), index, index, 1});
                 m_keys += key;
                 slot.key = static_cast<std::uint32_t>(m_entries.size());
             } else {
                 auto& entry = m_entries[slot.key - 1];
                 m_next[entry.last] = index;
                 entry.last = index;
+                ++entry.rows;
             }
         }
     }
@@ -116,11 +118,16 @@ public:
     static std::size_t hash_of(std::string_view key) { return std::hash<std::string_view>{}(key); }
     void prefetch(std::size_t hash) const { __builtin_prefetch(&m_slots[hash & m_mask]); }
 
-    // Returns the first right row of `key` (k_none when there is none); next() gives the others.
-    std::uint32_t first(std::string_view key, std::size_t hash) const {
+    // Returns the number of the distinct key `key` (k_none when no right row has it).
+    std::uint32_t find(std::string_view key, std::size_t hash) const {
         const Slot& slot = m_slots[locate(key, hash)];
-        return slot.key == 0 ? k_none : m_entries[slot.key - 1].first;
+        return slot.key == 0 ? k_none : slot.key - 1;
     }
+    std::size_t key_count() const { return m_entries.size(); }
+    // The number of right rows with key number `key`, and the first of them; next() gives the
+    // others in right order.
+    std::uint32_t rows_of(std::uint32_t key) const { return m_entries[key].rows; }
+    std::uint32_t first(std::uint32_t key) const { return m_entries[key].first; }
     std::uint32_t next(std::uint32_t row) const { return m_next[row]; }
 
 private:
@@ -133,6 +140,7 @@ private:
         std::uint32_t size;
         std::uint32_t first;
         std::uint32_t last;
+        std::uint32_t rows;
     };
 
     static std::uint32_t tag_of(std::size_t hash) { return static_cast<std::uint32_t>(hash >> 32); }
@@ -156,11 +164,10 @@ private:
     std::vector<std::uint32_t> m_next;
 };
 
-// The matching (left row, right row) pairs of the left rows [begin, end), in left order and,
-// for one left row, in right order.
-void match_rows(const KeyColumns& left_keys, const RightIndex& right, std::size_t begin,
-                std::size_t end, std::vector<std::size_t>& left_taken,
-                std::vector<std::size_t>& right_taken) {
+// Sets `found[row]` to the right key number of each left row in [begin, end) (k_none when no
+// right row shares its key).
+void find_keys(const KeyColumns& left_keys, const RightIndex& right, std::size_t begin,
+               std::size_t end, std::vector<std::uint32_t>& found) {
     constexpr std::size_t k_block = 32;
     std::string key;
     std::string keys;
@@ -184,13 +191,35 @@ void match_rows(const KeyColumns& left_keys, const RightIndex& right, std::size_
         }
         for (const auto& probe : probes) {
             const auto text = std::string_view(keys).substr(probe.offset, probe.size);
-            for (auto match = right.first(text, probe.hash); match != k_none;
-                 match = right.next(match)) {
-                left_taken.push_back(probe.row);
-                right_taken.push_back(match);
-            }
+            found[probe.row] = right.find(text, probe.hash);
         }
     }
+}
+
+// Writes the matching (left row, right row) pairs of the left rows [begin, end) from `at` on:
+// in left order and, for one left row, in right order.
+void fill_pairs(const RightIndex& right, const std::vector<std::uint32_t>& found,
+                std::size_t begin, std::size_t end, std::size_t at,
+                std::vector<std::size_t>& left_taken, std::vector<std::size_t>& right_taken) {
+    for (std::size_t row = begin; row < end; ++row) {
+        if (found[row] == k_none) continue;
+        for (auto match = right.first(found[row]); match != k_none; match = right.next(match)) {
+            left_taken[at] = row;
+            right_taken[at] = match;
+            ++at;
+        }
+    }
+}
+
+// The key cells of left row `row` as a user reads them: "PO '4711', QTY '3'".
+std::string describe_key(const std::vector<std::string>& names, const KeyColumns& columns,
+                         std::size_t row) {
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i > 0) text += ", ";
+        text += names[i] + " '" + cell_to_text((*columns.cells[i])[row]) + "'";
+    }
+    return text;
 }
 
 // Below this many left rows a second thread costs more than it saves.
@@ -220,25 +249,57 @@ Table merge_exact_match(const Table& df_left, const Table& df_right, const Merge
     }
 
     const RightIndex right(right_keys, df_right.row_count());
-    // The left rows are matched in two halves at once on two cores; the second half's pairs
-    // follow the first's, so the order is that of one pass.
+    // The left rows find their keys in two halves at once on two cores.
     const std::size_t rows = df_left.row_count();
     const bool two_threads = rows >= 2 * k_rows_per_thread && std::thread::hardware_concurrency() > 1;
     const std::size_t half = two_threads ? rows / 2 : rows;
-    std::vector<std::size_t> left_taken;
-    std::vector<std::size_t> right_taken;
-    std::vector<std::size_t> left_second;
-    std::vector<std::size_t> right_second;
+    std::vector<std::uint32_t> found(rows, k_none);
     std::future<void> second;
     if (two_threads) {
+        second = std::async(std::launch::async,
+                            [&] { find_keys(left_keys, right, half, rows, found); });
+    }
+    find_keys(left_keys, right, 0, half, found);
+    if (second.valid()) second.get();
+
+    // The pairs are counted before any is made, so that a join that repeated keys would blow
+    // up is refused at once and an accepted one takes memory in proportion to its result.
+    std::vector<std::uint64_t> left_rows_of(right.key_count(), 0);
+    std::vector<std::size_t> first_row_of(right.key_count(), 0);
+    std::uint64_t total = 0;
+    std::uint64_t first_half = 0;
+    for (std::size_t row = 0; row < rows; ++row) {
+        const auto key = found[row];
+        if (key == k_none) continue;
+        if (left_rows_of[key]++ == 0) first_row_of[key] = row;
+        total += right.rows_of(key);
+        if (row < half) first_half = total;
+    }
+    if (total > options.max_rows) {
+        std::uint32_t worst = 0;
+        for (std::uint32_t key = 1; key < left_rows_of.size(); ++key) {
+            if (left_rows_of[key] * right.rows_of(key) >
+                left_rows_of[worst] * right.rows_of(worst)) {
+                worst = key;
+            }
+        }
+        throw Error("the match would make " + std::to_string(total) + " rows, more than the " +
+                    std::to_string(options.max_rows) + " a sheet can hold; the most come from " +
+                    describe_key(keys, left_keys, first_row_of[worst]) + ", which " +
+                    std::to_string(left_rows_of[worst]) + " left rows and " +
+                    std::to_string(right.rows_of(worst)) + " right rows share (" +
+                    std::to_string(left_rows_of[worst] * right.rows_of(worst)) + " rows)");
+    }
+    std::vector<std::size_t> left_taken(total);
+    std::vector<std::size_t> right_taken(total);
+    if (two_threads) {
         second = std::async(std::launch::async, [&] {
-            match_rows(left_keys, right, half, rows, left_second, right_second);
+            fill_pairs(right, found, half, rows, first_half, left_taken, right_taken);
         });
     }
-    match_rows(left_keys, right, 0, half, left_taken, right_taken);
+    fill_pairs(right, found, 0, half, 0, left_taken, right_taken);
     if (second.valid()) second.get();
-    left_taken.insert(left_taken.end(), left_second.begin(), left_second.end());
-    right_taken.insert(right_taken.end(), right_second.begin(), right_second.end());
+    found = {};
 
     Table result;
     for (const auto& name : keys) result.add_column(name, gather(df_left.column(name), left_taken));

@@ -13,6 +13,9 @@ namespace helmkit::excelTools {
 
 namespace {
 
+// The text the mapped cells of a workbook may hold beyond the size of its parts.
+constexpr std::uint64_t k_text_beyond_workbook = std::uint64_t{256} << 20;
+
 // At most this many rows are reserved ahead for a CSV file's columns.
 constexpr std::size_t k_reserved_rows = std::size_t{1} << 22;
 
@@ -234,19 +237,40 @@ ReadTable read_csv_table(const std::filesystem::path& path, const CellMapping& m
 ReadTable read_excel_table(const std::filesystem::path& path, const CellMapping& mapping,
                            const ReadOptions& options) {
     MappedTable table(mapping);
+    // Each cell holds its own copy of a shared string, so a long one that many cells use
+    // could cost far more memory than the workbook's size: the kept text is bounded by what
+    // the workbook holds, and more besides.
+    std::uint64_t text_limit = k_text_beyond_workbook;
+    std::uint64_t text_kept = 0;
+    std::string refusal;
     auto visit = [&](std::uint32_t row, std::uint32_t column, const CellValue& value) {
+        if (const auto* text = std::get_if<std::string>(&value); text && table.wants(column)) {
+            text_kept += text->size();
+            if (text_kept > text_limit) throw Error(refusal);
+        }
         table.put(row, column, value);
         return true;
     };
     ReadTable result;
     const auto extension = lower_extension(path);
+    const auto too_much = [&](const std::string& start) {
+        return start + "its mapped cells hold more than " + std::to_string(text_limit >> 20) +
+               " MiB of text, far more than the workbook holds (a long shared string used by "
+               "many cells)";
+    };
     if (extension == ".xlsx") {
         XlsxReader reader(path, options.sheet);
         result.sheet = reader.sheet_name();
+        text_limit += reader.parts_size();
+        refusal = too_much("cannot read workbook '" + path.string() + "': ");
         reader.for_each_cell(visit);
     } else if (extension == ".xls") {
         XlsReader reader(path, options.sheet);
         result.sheet = reader.sheet_name();
+        std::error_code ignored;
+        const auto size = std::filesystem::file_size(path, ignored);
+        if (!ignored) text_limit += size;
+        refusal = too_much("cannot read '" + path.string() + "' as an .xls workbook: ");
         reader.for_each_cell(visit);
     } else {
         throw Error("'" + path.string() + "' is not an .xlsx or .xls workbook");

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <fmt/format.h>
+#include <string_view>
 
 #include "helmkit/files/atomic_file.hpp"
 #include "helmkit/text/cell_text.hpp"
@@ -102,14 +103,17 @@ std::size_t shown_width(const CellValue& value) {
 }
 
 // The form of `text` that the sheet holds and readers decode back to `text`: a NUL byte,
-// which the library's C strings cannot carry, becomes "_x0000_", and the underscore that
-// starts a literal "_xHHHH_" becomes "_x005F_" so that it is not read as an escape. The
-// library escapes the other control characters itself.
-bool needs_escapes(const std::string& text) {
-    return text.find('\0') != std::string::npos || text.find("_x") != std::string::npos;
+// which the library's C strings cannot carry, and U+FFFE and U+FFFF, which XML may not hold,
+// become "_x0000_", "_xFFFE_" and "_xFFFF_", and the underscore that starts a literal
+// "_xHHHH_" becomes "_x005F_" so that it is not read as an escape. The library escapes the
+// other control characters itself.
+bool needs_escapes(std::string_view text) {
+    return text.find('\0') != std::string_view::npos || text.find("_x") != std::string_view::npos ||
+           text.find("\xEF\xBF\xBE") != std::string_view::npos ||
+           text.find("\xEF\xBF\xBF") != std::string_view::npos;
 }
 
-bool is_escape_at(const std::string& text, std::size_t i) {
+bool is_escape_at(std::string_view text, std::size_t i) {
     if (i + 6 >= text.size() || text[i] != '_' || text[i + 1] != 'x' || text[i + 6] != '_') {
         return false;
     }
@@ -118,7 +122,7 @@ bool is_escape_at(const std::string& text, std::size_t i) {
                        [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; });
 }
 
-std::string escaped_text(const std::string& text) {
+std::string escaped_text(std::string_view text) {
     std::string result;
     result.reserve(text.size() + 16);
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -126,11 +130,24 @@ std::string escaped_text(const std::string& text) {
             result += "_x0000_";
         } else if (is_escape_at(text, i)) {
             result += "_x005F_";
+        } else if (text.substr(i, 2) == "\xEF\xBF" && i + 2 < text.size() &&
+                   (text[i + 2] == '\xBE' || text[i + 2] == '\xBF')) {
+            result += text[i + 2] == '\xBE' ? "_xFFFE_" : "_xFFFF_";
+            i += 2;
         } else {
             result += text[i];
         }
     }
     return result;
+}
+
+// Writes `text` as a string cell in its sheet form.
+lxw_error write_text(lxw_worksheet* sheet, lxw_row_t row, lxw_col_t column,
+                     const std::string& text, lxw_format* format) {
+    if (needs_escapes(text)) {
+        return worksheet_write_string(sheet, row, column, escaped_text(text).c_str(), format);
+    }
+    return worksheet_write_string(sheet, row, column, text.c_str(), format);
 }
 
 void check(lxw_error error, const std::string& sheet, std::size_t row, std::size_t column) {
@@ -159,11 +176,8 @@ void write_cell(lxw_worksheet* sheet, const Formats& formats, lxw_row_t row, lxw
             lxw_datetime date{};
             if (iso_date_of(text, date)) {
                 error = worksheet_write_datetime(sheet, row, column, &date, formats.date);
-            } else if (needs_escapes(text)) {
-                error = worksheet_write_string(sheet, row, column, escaped_text(text).c_str(),
-                                               nullptr);
             } else {
-                error = worksheet_write_string(sheet, row, column, text.c_str(), nullptr);
+                error = write_text(sheet, row, column, text, nullptr);
             }
             break;
         }
@@ -327,16 +341,16 @@ void write_sheet(lxw_workbook* workbook, const Formats& formats, const std::stri
                     check(worksheet_write_blank(sheet, sheet_row, column, formats.header), name,
                           row, column);
                 } else if (!table.row_labels().empty()) {
-                    check(worksheet_write_string(sheet, sheet_row, column,
-                                                 table.row_labels()[row - 1].c_str(), formats.header),
+                    check(write_text(sheet, sheet_row, column, table.row_labels()[row - 1],
+                                     formats.header),
                           name, row, column);
                 }
                 ++column;
             }
             for (std::size_t i = 0; i < table.column_count(); ++i, ++column) {
                 if (row == 0) {
-                    check(worksheet_write_string(sheet, sheet_row, column,
-                                                 table.column_names()[i].c_str(), formats.header),
+                    check(write_text(sheet, sheet_row, column, table.column_names()[i],
+                                     formats.header),
                           name, row, column);
                 } else {
                     write_cell(sheet, formats, sheet_row, column, table.column_at(i)[row - 1],

@@ -95,8 +95,15 @@ void read_in_child(const std::filesystem::path& path, const std::string& sheet,
     }
     unsigned int password = 0;
     unsigned int sheets = 0;
-    if (freexl_get_info(handle, FREEXL_BIFF_PASSWORD, &password) != FREEXL_OK ||
-        password == FREEXL_BIFF_OBFUSCATED) {
+    // FreeXL opens a workbook whose structure it cannot follow (a sheet size beyond any sheet,
+    // for one) and then refuses every question: that is damage, not a password.
+    if (const int info = freexl_get_info(handle, FREEXL_BIFF_PASSWORD, &password);
+        info != FREEXL_OK) {
+        send_failure(out, "cannot read '" + path.string() + "' as an .xls workbook: it is damaged "
+                          "(FreeXL error " + std::to_string(info) + ")");
+        return;
+    }
+    if (password == FREEXL_BIFF_OBFUSCATED) {
         send_failure(out, "'" + path.string() + "' is password-protected");
         return;
     }

@@ -139,6 +139,10 @@ XlsxReader& XlsxReader::operator=(XlsxReader&&) noexcept = default;
 
 const std::string& XlsxReader::sheet_name() const { return m_workbook->sheet_name; }
 
+std::uint64_t XlsxReader::parts_size() const {
+    return m_workbook->archive.size_of(m_workbook->sheet_index) + m_workbook->strings_part_size();
+}
+
 void XlsxReader::for_each_cell(
     const std::function<bool(std::uint32_t row, std::uint32_t column, const CellValue& value)>&
         visit) {

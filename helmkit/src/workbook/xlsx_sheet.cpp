@@ -82,7 +82,11 @@ private:
         const char* number = find_attribute(attributes, "r");
         std::uint64_t row = std::uint64_t{m_cell.row} + 1;
         if (number != nullptr && *number != '\0' &&
-            std::string_view(number).find_first_not_of("0123456789") == std::string_view::npos) {
+            std::string_view(number).find_first_not_of("0123456789") != std::string_view::npos) {
+            throw Error(m_workbook.archive.describe(
+                "bad row number '" + std::string(number).substr(0, 24) + "'"));
+        }
+        if (number != nullptr && *number != '\0') {
             row = 0;
             for (const char* digit = number; *digit != '\0' && row <= k_max_sheet_rows; ++digit) {
                 row = row * 10 + static_cast<std::uint64_t>(*digit - '0');

@@ -51,6 +51,8 @@ std::string open_error_reason(int code) {
     switch (code) {
         case ZIP_ER_NOZIP: return "not an .xlsx workbook (no zip archive)";
         case ZIP_ER_INCONS: return "the zip archive is damaged or truncated";
+        // Two entries of one name: which of them is the part is anyone's guess.
+        case ZIP_ER_EXISTS: return "the zip archive is damaged (two entries share a name)";
         case ZIP_ER_MEMORY: return "out of memory";
         default: break;
     }

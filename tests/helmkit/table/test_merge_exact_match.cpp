@@ -144,3 +144,36 @@ TEST(MergeExactMatch, LargeTablesKeepLeftThenRightOrderAndCollidingKeysApart) {
         EXPECT_EQ(right.column("R")[matched.right[i]], expected_right[i]) << i;
     }
 }
+
+// Repeated keys multiply: the pairs are counted before any is made, and a join beyond the
+// bound is refused naming the total and the key that pairs the most rows.
+TEST(MergeExactMatch, AJoinBeyondTheRowBoundIsRefusedBeforeAnyPairIsMade) {
+    std::vector<CellValue> left_po;
+    std::vector<CellValue> left_qty;
+    for (int i = 0; i < 30; ++i) {
+        left_po.push_back(whole(i < 20 ? 7 : 8));
+        left_qty.push_back(whole(1));
+    }
+    std::vector<CellValue> right_po;
+    std::vector<CellValue> right_qty;
+    for (int i = 0; i < 15; ++i) {
+        right_po.push_back(whole(i < 10 ? 7 : 8));
+        right_qty.push_back(text("1"));
+    }
+    const auto left = table_of({{"PO", left_po}, {"QTY", left_qty}});
+    const auto right = table_of({{"PO", right_po}, {"QTY", right_qty}});
+    auto options = on_po_qty();
+    // 20 x 10 pairs for PO 7, 10 x 5 for PO 8.
+    options.max_rows = 250;
+    EXPECT_EQ(merge_exact_match(left, right, options).row_count(), 250u);
+    options.max_rows = 249;
+    try {
+        merge_exact_match(left, right, options);
+        FAIL() << "a join beyond its bound was made";
+    } catch (const helmkit::Error& error) {
+        EXPECT_EQ(std::string(error.what()),
+                  "the match would make 250 rows, more than the 249 a sheet can hold; the most "
+                  "come from PO '7', QTY '1', which 20 left rows and 10 right rows share (200 rows)");
+    }
+    EXPECT_EQ(MergeOptions{}.max_rows, 1'048'575u);
+}

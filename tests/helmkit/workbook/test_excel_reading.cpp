@@ -102,6 +102,64 @@ TEST(ExcelByCells, AnXlsFileThatMakesFreeXlMisreadIsRefusedAsDamaged) {
     }
 }
 
+// A sheet size beyond any sheet makes FreeXL refuse every question about the workbook,
+// including whether it has a password: the workbook is damaged, not protected.
+TEST(ExcelByCells, AnXlsFileWithABogusSheetSizeIsDamagedNotPasswordProtected) {
+    TempDir dir;
+    std::string bytes = read_file(source_dir() / "tests/fixtures/xls/orders.xls");
+    const auto dimension = bytes.find(std::string("\x00\x02\x0e\x00", 4));
+    ASSERT_NE(dimension, std::string::npos);
+    // The last row plus one, the field after the first row.
+    bytes.replace(dimension + 8, 4, "\xf0\xff\xff\xff");
+    write_file(dir / "bogus.xls", bytes);
+    try {
+        read_excel_by_cells(dir / "bogus.xls", k_customer);
+        FAIL() << "a damaged workbook was read";
+    } catch (const helmkit::Error& error) {
+        const std::string message = error.what();
+        EXPECT_EQ(message.rfind("cannot read '" + (dir / "bogus.xls").string() +
+                                    "' as an .xls workbook: it is damaged",
+                                0),
+                  0u)
+            << message;
+    }
+}
+
+// A 1 MB workbook whose one long shared string is used by many cells would hold a copy in
+// each: the copies are bounded by the workbook's size (and 256 MiB more), not its references.
+TEST(ExcelByCells, ALongSharedStringInManyCellsIsBoundedByTheWorkbooksSize) {
+    TempDir dir;
+    RawWorkbook raw;
+    raw.shared_strings = "<si><t>" + std::string(1'000'000, 'x') + "</t></si><si><t>PO</t></si>";
+    std::string rows;
+    for (int row = 3; row < 303; ++row) {
+        const auto r = std::to_string(row);
+        rows += "<row r=\"" + r + "\"><c r=\"F" + r + "\" t=\"s\"><v>0</v></c></row>";
+    }
+    raw.sheets = {{"S", rows}};
+    write_zip(dir / "repeated.xlsx", raw.parts());
+    try {
+        read_excel_by_cells(dir / "repeated.xlsx", k_customer);
+        FAIL() << "300 copies of a 1 MB string were kept";
+    } catch (const helmkit::Error& error) {
+        const std::string message = error.what();
+        EXPECT_EQ(message.rfind("cannot read workbook '" + (dir / "repeated.xlsx").string() +
+                                    "': its mapped cells hold more than 256 MiB of text",
+                                0),
+                  0u)
+            << message;
+    }
+
+    raw.sheets = {{"S", "<row r=\"3\"><c r=\"F3\" t=\"s\"><v>0</v></c></row>"
+                        "<row r=\"4\"><c r=\"F4\" t=\"s\"><v>0</v></c><c r=\"O4\" t=\"s\">"
+                        "<v>1</v></c></row>"}};
+    write_zip(dir / "twice.xlsx", raw.parts());
+    const auto table = read_excel_by_cells(dir / "twice.xlsx", k_customer);
+    const CellValue long_text(std::string(1'000'000, 'x'));
+    EXPECT_EQ(table.column("PO"), (std::vector<CellValue>{long_text, long_text}));
+    EXPECT_EQ(table.column("QTY"), (std::vector<CellValue>{CellValue(), text("PO")}));
+}
+
 TEST(ExcelByCells, WorkbooksThatCannotBeReadAreErrorsNamingTheFile) {
     TempDir dir;
     write_file(dir / "fake.xls", "this is no workbook");

@@ -134,6 +134,46 @@ TEST(FormattedExcel, TextsKeepNulBytesAndLiteralEscapes) {
     EXPECT_NE(sheet.find(">_x004<"), std::string::npos);
 }
 
+// U+FFFE and U+FFFF are valid UTF-8 but XML may not hold them: written raw, they would make a
+// workbook that no reader opens. Another reader must open the result and see the same texts.
+TEST(FormattedExcel, CharactersXmlCannotHoldAreEscapedAndAnotherReaderOpensTheWorkbook) {
+    TempDir dir;
+    const std::string nonchars = "a\xEF\xBF\xBE" "b\xEF\xBF\xBF" "c";
+    const std::string controls = "x\x01y\x1Fz\x0B";
+    const std::string near = "\xEF\xBF\xBD\xEF\xBF\xBC";  // U+FFFD U+FFFC: allowed as they are
+    Table table = table_of({{"T\xEF\xBF\xBF", {CellValue(nonchars), CellValue(controls),
+                                                 CellValue(near)}}});
+    table.set_row_labels({"\xEF\xBF\xBE", "r2", "r3"});
+    ASSERT_TRUE(write(dir / "t.xlsx", {{"s", {{&table, true, 0}}}}).first);
+    const auto cells = active_sheet(dir / "t.xlsx");
+    EXPECT_EQ(cells.at("B1"), CellValue(std::string("T\xEF\xBF\xBF")));
+    EXPECT_EQ(cells.at("A2"), CellValue(std::string("\xEF\xBF\xBE")));
+    EXPECT_EQ(cells.at("B2"), CellValue(nonchars));
+    EXPECT_EQ(cells.at("B3"), CellValue(controls));
+    EXPECT_EQ(cells.at("B4"), CellValue(near));
+    const auto sheet = read_zip(dir / "t.xlsx").at("xl/worksheets/sheet1.xml");
+    EXPECT_NE(sheet.find("a_xFFFE_b_xFFFF_c"), std::string::npos);
+    EXPECT_EQ(sheet.find("\xEF\xBF\xBE"), std::string::npos);
+    EXPECT_EQ(sheet.find("\xEF\xBF\xBF"), std::string::npos);
+
+    const fs::path python = "/usr/bin/python3";
+    const auto probe = run_program(python, {"-c", "import openpyxl"}, dir.path());
+    if (probe.status != 0) GTEST_SKIP() << "python3-openpyxl is not installed";
+    // openpyxl shows the escapes as they are stored (Excel decodes them); what matters is that
+    // its XML parser accepts the sheet at all.
+    const auto opened = run_program(
+        python,
+        {"-c",
+         "import sys, openpyxl\n"
+         "sheet = openpyxl.load_workbook(sys.argv[1]).active\n"
+         "for ref in ('B1', 'A2', 'B2', 'B4'):\n"
+         "    print(ref, sheet[ref].value)\n",
+         (dir / "t.xlsx").string()},
+        dir.path());
+    ASSERT_EQ(opened.status, 0) << opened.err;
+    EXPECT_EQ(opened.out, "B1 T_xFFFF_\nA2 _xFFFE_\nB2 a_xFFFE_b_xFFFF_c\nB4 " + near + "\n");
+}
+
 TEST(FormattedExcel, ColumnChartBesideABlockOverItsRows) {
     TempDir dir;
     const auto result = table_of({{"PO", {whole(1), whole(2)}}, {"QTY", {whole(3), whole(4)}}});

@@ -103,6 +103,8 @@ TEST(XlsxReaderLimits, RowsAndColumnsBeyondTheSheetAreRefusedNamingTheRow) {
         {"<row r=\"1048576\"/><row>" + cells_without_reference(1) + "</row>",
          "row 1048577 is beyond the last row"},
         {"<row r=\"0\"/>", "row number 0 does not exist"},
+        {"<row r=\"-5\">" + cells_without_reference(2) + "</row>", "bad row number '-5'"},
+        {"<row r=\"2x\"/>", "bad row number '2x'"},
         {"<row r=\"1\"><c r=\"A1048577\"><v>1</v></c></row>",
          "cell A1048577 is beyond the last row (1048576) or column (XFD)"},
         {"<row r=\"2\"><c r=\"XFE2\"><v>1</v></c></row>", "cell XFE2 is beyond the last row"},

@@ -402,6 +402,21 @@ TEST(XlsxReaderFailures, TruncatedAndDamagedArchives) {
     write_file(dir / "damaged.xlsx", damaged);
     const auto message = error_of([&] { read_all(dir / "damaged.xlsx"); });
     EXPECT_TRUE(contains(message, (dir / "damaged.xlsx").string())) << message;
+
+    // Two entries of one name: the second sheet part is renamed over the first in the bytes.
+    RawWorkbook raw;
+    raw.sheets = {{"S", "<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>"}};
+    auto parts = raw.parts();
+    parts.emplace_back("xl/worksheets/sheetQ.xml", "<worksheet><sheetData/></worksheet>");
+    write_zip(dir / "twice.xlsx", parts);
+    std::string twice = read_file(dir / "twice.xlsx");
+    for (auto at = twice.find("sheetQ.xml"); at != std::string::npos; at = twice.find("sheetQ.xml")) {
+        twice[at + 5] = '1';
+    }
+    write_file(dir / "twice.xlsx", twice);
+    const auto duplicate = error_of([&] { read_all(dir / "twice.xlsx"); });
+    EXPECT_EQ(duplicate, "cannot read workbook '" + (dir / "twice.xlsx").string() +
+                             "': the zip archive is damaged (two entries share a name)");
 }
 
 TEST(XlsxReaderFailures, EntriesInflatingBeyondTheLimitAreRefused) {

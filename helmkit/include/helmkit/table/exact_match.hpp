@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "helmkit/table/table.hpp"
+#include "helmkit/text/cell_address.hpp"
 
 namespace helmkit::excelTools {
 
@@ -17,6 +18,8 @@ struct MergeOptions {
     std::string how = "inner";
     // Added to a non-key column name that both sides have: left, right.
     std::pair<std::string, std::string> suffixes{"_x", "_y"};
+    // The most records the join may make: by default those a sheet holds below its header row.
+    std::size_t max_rows = k_max_sheet_rows - 1;
 };
 
 // The rows of an inner join: pair i joins left row left[i] with right row right[i].
@@ -30,7 +33,9 @@ struct MatchedRows {
 // sides read as numbers (num_keys), otherwise as texts with blanks trimmed; a missing or blank
 // key matches nothing. Columns: the keys once (left values), the other left columns, then the
 // other right columns. When `matched` is given, it receives the joined row pairs in record
-// order. Throws Error for a key column a side lacks or another `how`.
+// order. Throws Error for a key column a side lacks, another `how`, or a join of more than
+// `max_rows` records (counted before any is made; the message names the total and the key
+// that pairs the most rows).
 Table merge_exact_match(const Table& df_left, const Table& df_right, const MergeOptions& options,
                         MatchedRows* matched = nullptr);
 

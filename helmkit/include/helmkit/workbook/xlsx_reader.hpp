@@ -72,6 +72,10 @@ public:
     // The name of the sheet that is read.
     const std::string& sheet_name() const;
 
+    // The size in bytes of the sheet and shared strings parts once inflated: the most text a
+    // reading can meet without a shared string being used twice.
+    std::uint64_t parts_size() const;
+
 private:
     std::unique_ptr<detail::XlsxWorkbook> m_workbook;
 };
