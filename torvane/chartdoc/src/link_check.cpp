@@ -1,46 +1,11 @@
 #include "torvane/chartdoc/link_check.hpp"
+#include "torvane/chartdoc/site_links.hpp"
 
 #include <utility>
 
 namespace torvane::chartdoc {
 
 namespace {
-
-int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
-// As a browser reads a link's path and fragment: each %XX is its byte.
-std::string percent_decoded(std::string_view text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size()) {
-            const int high = hex_value(text[i + 1]);
-            const int low = hex_value(text[i + 2]);
-            if (high >= 0 && low >= 0) {
-                out += static_cast<char>(high * 16 + low);
-                i += 2;
-                continue;
-            }
-        }
-        out += text[i];
-    }
-    return out;
-}
-
-bool has_scheme(std::string_view href) {
-    for (std::size_t i = 0; i < href.size(); ++i) {
-        const char c = href[i];
-        if (c == ':') return i > 0;
-        const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-        const bool other = (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
-        if (!letter && !(other && i > 0)) return false;
-    }
-    return false;
-}
 
 bool ends_with_ignoring_case(std::string_view text, std::string_view suffix) {
     if (text.size() < suffix.size()) return false;

@@ -16,7 +16,8 @@ int hex_value(char c) {
     return -1;
 }
 
-// A "%" that starts no %XX stays itself, as browsers read it.
+}  // namespace
+
 std::string percent_decoded(std::string_view text) {
     std::string out;
     out.reserve(text.size());
@@ -35,8 +36,7 @@ std::string percent_decoded(std::string_view text) {
     return out;
 }
 
-// A scheme ("https:", "mailto:") makes a link absolute: letters, digits, "+-." before a ":",
-// starting with a letter, all before any "/", "?" or "#".
+// Letters, digits and "+-." before a ":", starting with a letter, all before any "/", "?" or "#".
 bool has_scheme(std::string_view href) {
     for (std::size_t i = 0; i < href.size(); ++i) {
         const char c = href[i];
@@ -47,8 +47,6 @@ bool has_scheme(std::string_view href) {
     }
     return false;
 }
-
-}  // namespace
 
 std::string percent_encoded(std::string_view name) {
     static constexpr char k_hex[] = "0123456789ABCDEF";

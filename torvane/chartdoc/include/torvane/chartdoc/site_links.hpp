@@ -12,6 +12,13 @@ namespace torvane::chartdoc {
 // ASCII letters, digits and "-._~" becomes %XX ("100% done.html" gives "100%25%20done.html").
 std::string percent_encoded(std::string_view name);
 
+// Returns `text` with each %XX read as its byte, as a browser reads a link's path and
+// fragment; a "%" that starts no %XX stays itself.
+std::string percent_decoded(std::string_view text);
+
+// Tells whether `href` starts with a scheme ("https:", "mailto:"), which makes a link absolute.
+bool has_scheme(std::string_view href);
+
 // The Markdown documents of one site, so that a document's link to another one can lead to
 // that document's page instead of its source.
 class SiteLinks {
