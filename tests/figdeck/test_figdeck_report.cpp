@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "report_fixture.hpp"
@@ -300,6 +301,70 @@ TEST(FigdeckReport, ContentsGoOnOverAsManyPagesAsTheyNeedWithEveryLinkOnItsPage)
     // The first block follows the contents on page 2, under a separator.
     EXPECT_EQ(links[0].target_page, 2);
     EXPECT_NEAR(links[0].target_y, 100 + 10, 0.01);
+}
+
+TEST(FigdeckReport, FittedCaptionsKeepToTheirRowGapAndLeftOutFilesAreCounted) {
+    TempDir dir;
+    const auto images = dir / "images";
+    const std::string long_caption =
+        "g1_response_of_the_corner_reflector_at_sixty_decibels_of_attenuation_measured_on_"
+        "every_receive_channel_with_the_guard_cells_and_offset_index_of_the_template_settings_"
+        "over_two_hundred_sweeps";
+    for (int i = 1; i <= 7; ++i) write_png(images / ("Result_g1_" + std::to_string(i) + ".png"), 64, 48);
+    write_png(images / ("Result_" + long_caption + ".png"), 64, 48);
+    write_png(images / "Result_zz_unmatched.png", 64, 48);
+    write_file(images / "scope.gif", "GIF89a");
+    write_file(images / "schematic.SVG", "<svg/>");
+    write_file(images / "report.pdf", "%PDF-1.4 an earlier report");
+    auto config = template_config(dir.path());
+    config["config"]["image_folder"] = images.string();
+    config["config"]["output_file"] = "report.pdf";
+    config["main_page"]["fit_captions"] = true;
+    config["groups"] = ordered_json::array(
+        {{{"name", "G"}, {"pattern", "g1"}, {"experiments_per_page", 1}, {"cols_per_row", 4}}});
+    write_file(dir / "report.json", config.dump(2));
+    const auto result =
+        run_torvane({"figdeck", "-c", "report.json"}, dir.path(), {{"TORVANE_LOG_LEVEL", "debug"}});
+    ASSERT_EQ(result.status, 0) << result.err;
+
+    const auto infos = log_messages(result.err, "INFO");
+    EXPECT_EQ(std::count(infos.begin(), infos.end(),
+                         "Left out 3 files of the image folder: 2 of a kind figdeck does not read "
+                         "(.gif, .svg), 1 matched by no group"),
+              1)
+        << result.err;
+    const auto debugs = log_messages(result.err, "DEBUG");
+    EXPECT_EQ(std::count(debugs.begin(), debugs.end(), "Matched by no group: Result_zz_unmatched.png"),
+              1)
+        << result.err;
+
+    const auto pdf = images / "report.pdf";
+    const int page = page_count(pdf);
+    const auto boxes = image_boxes(page_content(pdf, page));
+    ASSERT_EQ(boxes.size(), 8u);
+    const double row_gap = 10;
+    bool shortened = false;
+    std::size_t caption_words = 0;
+    for (const auto& word : pdf_words(pdf)) {
+        if (word.page != page || word.y_min < boxes[0].y) continue;
+        ++caption_words;
+        shortened = shortened || word.text.ends_with("\u2026");
+        // Under exactly one figure, inside its width, between its bottom and the next row.
+        std::size_t under = 0;
+        for (const auto& box : boxes) {
+            const bool beside = word.x_max <= box.x || word.x_min >= box.x + box.w;
+            const bool above_or_below = word.y_max <= box.y || word.y_min >= box.y + box.h;
+            EXPECT_TRUE(beside || above_or_below) << word.text << " overlaps a figure";
+            if (!beside && word.y_min >= box.y + box.h && word.y_max <= box.y + box.h + row_gap) {
+                ++under;
+                EXPECT_GE(word.x_min, box.x - 0.01) << word.text;
+                EXPECT_LE(word.x_max, box.x + box.w + 0.01) << word.text;
+            }
+        }
+        EXPECT_EQ(under, 1u) << word.text << " at y " << word.y_min;
+    }
+    EXPECT_GE(caption_words, 8u * 3);
+    EXPECT_TRUE(shortened) << "the long caption should end in an ellipsis";
 }
 
 #endif

@@ -16,8 +16,6 @@ namespace torvane::figdeck {
 
 namespace {
 
-// Space between a cell's border and its text.
-constexpr double k_cell_margin = 1;
 constexpr double k_line_width = 0.2;
 // Underline position and thickness in thousandths of the font size (Helvetica's metrics).
 constexpr double k_underline_position = 100;
@@ -152,6 +150,10 @@ void PageModel::cell(double w, double h, std::string_view text, CellOptions opti
         break;
     case Ln::below: d.y += h; break;
     }
+}
+
+double PageModel::string_width(std::string_view text) {
+    return m_impl->width_mm(m_impl->prepare(text));
 }
 
 void PageModel::multi_cell(double w, double h, std::string_view text, Align align) {

@@ -9,6 +9,7 @@
 #include "helmkit/base/error.hpp"
 #include "helmkit/base/json_value.hpp"
 #include "helmkit/base/progress.hpp"
+#include "torvane/figdeck/caption_fit.hpp"
 #include "torvane/figdeck/report_generator.hpp"
 
 namespace torvane::figdeck {
@@ -182,14 +183,33 @@ void ReportGenerator::_draw_group(const GroupImages& group, const GroupLayout& l
             m_pdf.image(group.images[k].path, box.x, box.y, box.w, box.h);
             progress.advance();
             m_pdf.set_xy(x_pos, row_start_y + cell_h + k_caption_offset);
-            m_pdf.set_font("helvetica", "B", 8);
             m_pdf.set_text_color(0);
-            m_pdf.multi_cell(cell_w, k_caption_line_h,
-                             "Figure " + std::to_string(i + 1) + ":  " + group.images[k].caption,
-                             Align::center);
+            const std::string caption =
+                "Figure " + std::to_string(i + 1) + ":  " + group.images[k].caption;
+            if (m_fit_captions) {
+                _draw_fitted_caption(caption, x_pos, cell_w, row_gap - k_caption_offset);
+            } else {
+                m_pdf.set_font("helvetica", "B", 8);
+                m_pdf.multi_cell(cell_w, k_caption_line_h, caption, Align::center);
+            }
         }
         row_start_y += cell_h + row_gap;
     }
+}
+
+void ReportGenerator::_draw_fitted_caption(const std::string& caption, double x, double w,
+                                           double room_h) {
+    const auto fitted =
+        fit_caption(caption, w - 2 * k_cell_margin, room_h, [&](std::string_view text, double size) {
+            m_pdf.set_font("helvetica", "B", size);
+            return m_pdf.string_width(text);
+        });
+    m_pdf.set_font("helvetica", "B", fitted.size);
+    for (const auto& line : fitted.lines) {
+        m_pdf.set_x(x);
+        m_pdf.cell(w, fitted.line_h, line, {Ln::below, Align::center, 0});
+    }
+    m_pdf.set_x(k_margin_lr);
 }
 
 }  // namespace torvane::figdeck

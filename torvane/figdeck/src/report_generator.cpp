@@ -2,12 +2,16 @@
 
 #include <filesystem>
 #include <fmt/format.h>
+#include <set>
+#include <string_view>
 
 #include "helmkit/base/app_logging.hpp"
 #include "helmkit/base/config_value.hpp"
 #include "helmkit/base/error.hpp"
 #include "helmkit/base/progress.hpp"
 #include "helmkit/files/file_mg.hpp"
+#include "left_out_files.hpp"
+#include "torvane/figdeck/caption_fit.hpp"
 
 namespace torvane::figdeck {
 
@@ -54,7 +58,17 @@ ParsedData ReportGenerator::parse_files() const {
         helmkit::fileMg::find_files_with_extensions(folder, {"png", "jpg", "jpeg", "bmp"});
     logger().info("Total images found: " + std::to_string(listing.paths.size()));
     const auto prefix = helmkit::text_or(m_conf, "file_prefix", "", k_conf_where);
-    return group_images(listing.paths, listing.names, m_groups_def, prefix);
+    auto parsed = group_images(listing.paths, listing.names, m_groups_def, prefix);
+    std::set<std::string_view> taken_paths;
+    for (const auto& group : parsed) {
+        for (const auto& image : group.images) taken_paths.insert(image.path);
+    }
+    std::vector<bool> taken;
+    for (const auto& path : listing.paths) taken.push_back(taken_paths.count(path) != 0);
+    const auto output = helmkit::text_or(m_conf, "output_file", "report.pdf", k_conf_where);
+    log_left_out_files(folder, listing.names, taken, std::filesystem::path(folder) / output,
+                       logger());
+    return parsed;
 }
 
 double ReportGenerator::get_max_ratio_from_images(const std::vector<ImageEntry>& images) const {
@@ -82,6 +96,15 @@ void ReportGenerator::_log_summary() const {
 void ReportGenerator::generate() {
     m_summary = {};
     m_keep_aspect = helmkit::bool_or(m_conf, "keep_aspect", false, k_conf_where);
+    m_fit_captions =
+        helmkit::bool_or(m_main_page, "fit_captions", false, "the \"main_page\" section");
+    const double caption_room = row_spacing(m_conf).row_gap - k_caption_offset;
+    if (m_fit_captions && caption_room < k_smallest_caption_line_h) {
+        logger().warning(fmt::format(
+            "\"row_gap\" leaves {} mm under the figures, less than one caption line of 5 pt "
+            "({} mm): captions are left out",
+            caption_room, k_smallest_caption_line_h));
+    }
     const auto data = parse_files();
     if (data.empty()) {
         logger().warning("No data found matching patterns. Aborting.");

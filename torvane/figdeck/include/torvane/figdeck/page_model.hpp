@@ -14,6 +14,9 @@ enum class Ln { right, next_line, below };
 
 enum class Align { left, center, right };
 
+// The blank between a cell's edges and its text, which wrapped text keeps on both sides.
+inline constexpr double k_cell_margin = 1;
+
 struct CellOptions {
     Ln ln = Ln::right;
     Align align = Align::left;
@@ -63,6 +66,8 @@ public:
     // reaches the right margin), vertically centred, then moves the position as `options.ln`
     // says. With a link id the box becomes a link.
     void cell(double w, double h, std::string_view text, CellOptions options = {});
+    // Returns the width in mm of `text` (UTF-8) in the current font, as cell() draws it.
+    double string_width(std::string_view text);
     // Draws `text` wrapped to the width `w` (0: to the right margin), one line per `h`,
     // breaking at blanks and line feeds (inside a word only when it is wider than the box).
     // Afterwards the position is at the left margin just below the last line.

@@ -73,6 +73,8 @@ private:
     void _check_on_page(const std::string& name, const Box& box) const;
     void _draw_group(const GroupImages& group, const GroupLayout& layout, const PixelSizes& sizes,
                      helmkit::Progress& progress);
+    // Draws `caption` fitted into `room_h` mm under the cell at `x` of width `w`.
+    void _draw_fitted_caption(const std::string& caption, double x, double w, double room_h);
     void _log_summary() const;
 
     nlohmann::ordered_json m_conf;
@@ -83,6 +85,7 @@ private:
     PageGeometry m_geometry;
     double m_total_usable_h = 0;
     bool m_keep_aspect = false;
+    bool m_fit_captions = false;
     RunSummary m_summary;
 };
 
