@@ -199,9 +199,11 @@ TEST(ClaimsortRun, RenamesEveryReadableWorkbookAndSkipsTheOthers) {
     EXPECT_EQ(errors[2],
               "---> Skipping 06_broken.xlsx: Cannot find Name or Amount in D6 or P56");
     const auto infos = log_messages(result.err, "INFO");
-    ASSERT_EQ(infos.size(), 5u);
+    ASSERT_EQ(infos.size(), 6u);
     EXPECT_EQ(infos[0], "Starting expense processing in: claims");
     EXPECT_EQ(infos[1], "Processing: 01_alpha.xlsx -> " + results[0]);
+    // The unreadable workbook has no cause beyond its reading error.
+    EXPECT_EQ(infos[3], "Cause: D6 is empty; the sheet read is 'Sheet1'");
 }
 
 TEST(ClaimsortRun, OfficeOwnerFilesAreSkippedWithOneInfoLine) {
@@ -224,6 +226,47 @@ TEST(ClaimsortRun, OfficeOwnerFilesAreSkippedWithOneInfoLine) {
     EXPECT_EQ(names_in(dir / "in" / "backup"), std::vector<std::string>{"claim.xlsx"});
 }
 
+TEST(ClaimsortRun, ASkippedWorkbookIsFollowedByTheCauseWhenItIsKnown) {
+    TempDir dir;
+    fs::create_directories(dir / "in");
+    // Written by a program that stores formulas without computing them, on the second of two
+    // sheets, the active one.
+    RawWorkbook formulas;
+    formulas.sheets = {{"Cover", R"(<row r="6"><c r="D6" t="inlineStr"><is><t>not read</t></is></c></row>)"},
+                       {"Claim", R"(<row r="6"><c r="D6"><f>B1&amp;C1</f></c></row>)"
+                                 R"(<row r="56"><c r="P56"><f>SUM(P1:P55)</f></c></row>)"}};
+    formulas.active_tab = 1;
+    write_zip(dir / "in" / "a_formulas.xlsx", formulas.parts());
+    // The name typed into a merged C6:E6, so it lies in C6.
+    write_claim(dir / "in" / "b_merged.xlsx", [](TestWorkbook&, lxw_worksheet* sheet) {
+        worksheet_merge_range(sheet, 5, 2, 5, 4, "Alpha", nullptr);
+        worksheet_write_number(sheet, 55, 15, 12, nullptr);
+    });
+    write_claim(dir / "in" / "c_empty.xlsx", [](TestWorkbook&, lxw_worksheet* sheet) {
+        worksheet_write_string(sheet, 5, 3, "Bravo", nullptr);
+    });
+    write_file(dir / "in" / "d_broken.xlsx", "not a workbook");
+    const auto result = run_claimsort(dir, R"({"config": {"path": "in"}})");
+    EXPECT_EQ(result.status, 0);
+    std::vector<std::string> after_skips;
+    const auto lines = lines_of(result.err);
+    for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+        if (log_message(lines[i]).starts_with("---> Skipping ")) {
+            after_skips.push_back(log_message(lines[i + 1]));
+        }
+    }
+    EXPECT_EQ(after_skips,
+              (std::vector<std::string>{
+                  "Cause: D6 holds a formula whose result was never stored; P56 holds a "
+                  "formula whose result was never stored; the workbook was written by a "
+                  "program that does not compute formulas; the sheet read is 'Claim', the "
+                  "active one of 2 sheets (the others are not read)",
+                  "Cause: D6 lies inside a merged range whose value is in its top-left cell C6; "
+                  "the sheet read is 'Sheet1'",
+                  "Cause: P56 is empty; the sheet read is 'Sheet1'"}))
+        << result.err;
+}
+
 TEST(ClaimsortRun, ConfiguredCellsAndTheSkipLineNameThem) {
     TempDir dir;
     write_claim(dir / "in" / "a.xlsx", [](TestWorkbook&, lxw_worksheet* sheet) {
@@ -236,7 +279,8 @@ TEST(ClaimsortRun, ConfiguredCellsAndTheSkipLineNameThem) {
                  "excel_in": {"name_cell": "b2", "amount_cell": "C3"}})");
     EXPECT_EQ(result.status, 0);
     const auto infos = log_messages(result.err, "INFO");
-    ASSERT_EQ(infos.size(), 2u) << result.err;
+    ASSERT_EQ(infos.size(), 3u) << result.err;
+    EXPECT_EQ(infos[2], "Cause: b2 is empty; C3 is empty; the sheet read is 'Sheet1'");
     EXPECT_TRUE(std::regex_match(infos[1], std::regex("\\[Dry-Run\\] Would move: a\\.xlsx -> "
                                                       "Bravo_7_\\d{4}_\\d{8}\\.xlsx")))
         << infos[1];

@@ -202,6 +202,7 @@ void XlsxWorkbook::load(std::string_view wanted) {
         active = static_cast<std::size_t>(named - workbook.sheets.begin());
     }
     sheet_name = workbook.sheets[active].name;
+    sheet_count = workbook.sheets.size();
 
     const std::string base = folder_of(workbook_part);
     const auto relationships = relationships_of(*this, workbook_part);

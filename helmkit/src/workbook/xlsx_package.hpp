@@ -21,6 +21,7 @@ struct XlsxWorkbook {
     std::uint64_t limit;
     XmlStream xml;
     std::string sheet_name;
+    std::size_t sheet_count = 0;
     std::uint64_t sheet_index = 0;
     bool date1904 = false;
     std::optional<std::string> styles_part;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "claimsort_log.hpp"
+#include "missing_cause.hpp"
 #include "helmkit/base/config_value.hpp"
 #include "helmkit/base/error.hpp"
 #include "helmkit/base/json_value.hpp"
@@ -177,6 +178,10 @@ RenameSummary process_expense_rename(const ordered_json& config_dict) {
         if (helmkit::is_missing(name) || helmkit::is_missing(amount)) {
             log.error("---> Skipping " + base_name + ": Cannot find Name or Amount in " +
                       name_cell + " or " + amount_cell);
+            if (const auto cause = missing_cells_cause(file_path, {name_cell, amount_cell}, values);
+                !cause.empty()) {
+                log.info(cause);
+            }
             ++summary.skipped;
             progress.advance();
             continue;

@@ -29,6 +29,14 @@ inline constexpr std::size_t k_max_xml_token_size = std::size_t{1} << 20;
 // How deep elements may nest in a workbook part; sheets nest about six deep.
 inline constexpr std::size_t k_max_xml_depth = 256;
 
+// Why a cell of a sheet gives no value.
+struct EmptyCellReason {
+    enum class Kind { empty, formula_without_value, merged };
+    Kind kind = Kind::empty;
+    // With merged: the top-left cell of the merged range, which holds the range's value.
+    CellAddress top_left{};
+};
+
 // Streaming reader of one sheet (by default the active one) of an .xlsx workbook (libzip + expat):
 // the sheet is parsed as it is inflated and never held whole. Shared strings and the date styles
 // are read when a reading first needs them, and only as far as it needs them. A row beyond
@@ -75,6 +83,13 @@ public:
     // The size in bytes of the sheet and shared strings parts once inflated: the most text a
     // reading can meet without a shared string being used twice.
     std::uint64_t parts_size() const;
+    // The number of sheets the workbook has.
+    std::size_t sheet_count() const;
+
+    // Reads the whole sheet that is read to say, for each of `cells`, why it holds no value: it
+    // lies in a merged range but is not its top-left cell, it holds a formula whose result was
+    // never stored, or nothing is there. Throws Error when the sheet is damaged.
+    std::vector<EmptyCellReason> explain_empty_cells(const std::vector<CellAddress>& cells);
 
 private:
     std::unique_ptr<detail::XlsxWorkbook> m_workbook;
