@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "helmkit/text/terminal_text.hpp"
 #include "torvane/command_frame.hpp"
 #include "torvane/front.hpp"
 
@@ -177,7 +178,7 @@ int run(int argc, char** argv, const std::vector<CommandEntry>& commands) {
     } catch (const std::exception& error) {
         std::cout.flush();
         std::fflush(stdout);
-        std::cerr << "Error: " << error.what() << std::endl;
+        std::cerr << "Error: " << helmkit::terminal_safe(error.what(), true) << std::endl;
     } catch (...) {
         std::cout.flush();
         std::fflush(stdout);

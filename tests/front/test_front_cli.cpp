@@ -123,6 +123,14 @@ TEST(FrontCli, UnhandledExceptionsBecomeOneErrorLineWithStatus1) {
     result = run_front(strange, {"fake"});
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err, "Error: unexpected failure\n");
+
+    // A file name in the message cannot drive the terminal; the message's own lines stay.
+    auto named = std::vector{fake_command([](const auto&, bool) -> int {
+        throw std::runtime_error("cannot read 'a\x1b[2J\rforged\xc2\x9b.json'\nLooked for it");
+    })};
+    result = run_front(named, {"fake"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "Error: cannot read 'a\\x1b[2J\\rforged\\u009b.json'\nLooked for it\n");
 }
 
 TEST(FrontCli, CommandHelpHasUsageTextAndOptions) {

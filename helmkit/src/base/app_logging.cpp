@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "helmkit/base/progress.hpp"
+#include "helmkit/text/terminal_text.hpp"
 
 namespace helmkit::app_logging {
 
@@ -72,7 +73,9 @@ bool Logger::enabled(Level level) const { return m_logger->should_log(to_spdlog(
 void Logger::log_text(Level level, const std::string& text) {
     if (!enabled(level)) return;
     const Progress::Pause pause;
-    m_logger->log(to_spdlog(level), spdlog::string_view_t(text.data(), text.size()));
+    // Messages carry file names and cell texts from the inputs: one record stays one line.
+    const std::string safe = terminal_safe(text);
+    m_logger->log(to_spdlog(level), spdlog::string_view_t(safe.data(), safe.size()));
 }
 
 std::string Logger::current_exception_suffix() {
