@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "helmkit/text/ascii_case.hpp"
 #include "helmkit/text/parse_tools.hpp"
 
 using helmkit::parseTools::glob_match;
@@ -74,4 +75,18 @@ TEST(GlobMatch, QuestionMarkIsOneCharacterNotOneByte) {
 TEST(GlobMatch, ManyStarsAgainstALongNameWithoutMatch) {
     const std::string text(2000, 'a');
     EXPECT_FALSE(glob_match("*a*a*a*a*a*a*a*a*b", text));
+}
+
+TEST(EndsWithIgnoringCase, FoldsAsciiLettersOnBothSidesAndNothingElse) {
+    using helmkit::ends_with_ignoring_case;
+    EXPECT_TRUE(ends_with_ignoring_case("README.MD", ".md"));
+    EXPECT_TRUE(ends_with_ignoring_case("page.Html", ".HTML"));
+    EXPECT_TRUE(ends_with_ignoring_case(".md", ".md"));
+    EXPECT_TRUE(ends_with_ignoring_case("anything", ""));
+    EXPECT_FALSE(ends_with_ignoring_case("md", ".md"));
+    EXPECT_FALSE(ends_with_ignoring_case("notes.mdx", ".md"));
+    EXPECT_FALSE(ends_with_ignoring_case("notes.m", ".md"));
+    // Only A-Z fold: '@' and '`' sit beside the letters, and a non-ASCII byte stays itself.
+    EXPECT_FALSE(ends_with_ignoring_case("x.@d", ".`d"));
+    EXPECT_FALSE(ends_with_ignoring_case("x.\xc3\x84", ".\xc3\xa4"));
 }

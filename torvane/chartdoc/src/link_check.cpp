@@ -3,21 +3,9 @@
 
 #include <utility>
 
+#include "helmkit/text/ascii_case.hpp"
+
 namespace torvane::chartdoc {
-
-namespace {
-
-bool ends_with_ignoring_case(std::string_view text, std::string_view suffix) {
-    if (text.size() < suffix.size()) return false;
-    for (std::size_t i = 0; i < suffix.size(); ++i) {
-        char c = text[text.size() - suffix.size() + i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != suffix[i]) return false;
-    }
-    return true;
-}
-
-}  // namespace
 
 void LinkCheck::add_page(const std::string& page, std::optional<std::vector<std::string>> ids) {
     auto& anchors = m_pages[page];
@@ -51,8 +39,9 @@ std::vector<std::string> LinkCheck::broken(bool check_anchors) const {
                 target = own_page;
             } else {
                 if (path.find('/') != std::string_view::npos) continue;
-                if (!ends_with_ignoring_case(path, ".html") &&
-                    !ends_with_ignoring_case(path, ".htm") && !ends_with_ignoring_case(path, ".md")) {
+                if (!helmkit::ends_with_ignoring_case(path, ".html") &&
+                    !helmkit::ends_with_ignoring_case(path, ".htm") &&
+                    !helmkit::ends_with_ignoring_case(path, ".md")) {
                     continue;
                 }
                 target = percent_decoded(path);

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <string_view>
+
+namespace helmkit {
+
+// Returns whether `text` ends with `suffix` when ASCII letters are compared without regard to
+// case (".MD" ends "README.MD" as ".md" does); other bytes must be equal. Never throws.
+bool ends_with_ignoring_case(std::string_view text, std::string_view suffix);
+
+}  // namespace helmkit
