@@ -153,6 +153,35 @@ TEST_F(ChartdocSite, ValuesAreInsertedVerbatim) {
     EXPECT_NE(index.find(chart_link("flow.html", "42")), std::string::npos);
 }
 
+TEST_F(ChartdocSite, TitlesMadeFromFileNamesAreTextInPagesAndIndex) {
+    write_file(root() / "in/<b>.md", "# bold\n");
+    write_file(root() / "in/R&D \"x\".md", "# quoted\n");
+    write_file(root() / "in/it's plain.md", "# plain\n");
+    write_file(root() / "in/a<i>.mmd", "graph TD\n");
+    const auto result = build();
+    const auto bold = read_file(root() / "out/<b>.html");
+    EXPECT_NE(bold.find("<title>&lt;b&gt;</title>"), std::string::npos) << bold;
+    EXPECT_NE(bold.find("<div class=\"title-text\">&lt;b&gt;</div>"), std::string::npos);
+    EXPECT_EQ(bold.find("<title><b>"), std::string::npos);
+    const auto quoted = read_file(root() / "out/R&D \"x\".html");
+    EXPECT_NE(quoted.find("<title>R&amp;D &quot;x&quot;</title>"), std::string::npos);
+    // An apostrophe needs no escaping in text: ordinary names keep their bytes.
+    const auto plain = read_file(root() / "out/it's plain.html");
+    EXPECT_NE(plain.find("<title>it's plain</title>"), std::string::npos);
+    const auto chart = read_file(root() / "out/a<i>.html");
+    EXPECT_NE(chart.find("<title>a&lt;i&gt;</title>"), std::string::npos);
+
+    const auto index = body_of_index();
+    EXPECT_NE(index.find("</span> &lt;b&gt;</a></li>"), std::string::npos) << index;
+    EXPECT_NE(index.find("</span> R&amp;D &quot;x&quot;</a></li>"), std::string::npos);
+    EXPECT_NE(index.find("</span> it's plain</a></li>"), std::string::npos);
+    EXPECT_NE(index.find("</span> a&lt;i&gt;</a></li>"), std::string::npos);
+    // The log names the file as it is.
+    EXPECT_NE(result.err.find("Processing Markdown: <b>.md -> <b>\n"), std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find("Converting diagram: a<i>.mmd -> a<i> ...\n"), std::string::npos);
+}
+
 TEST_F(ChartdocSite, DocumentsAreReadWithNormalisedLineBreaks) {
     write_file(root() / "in/crlf.md",
                "\xef\xbb\xbf# Title\r\n\r\n| a | b |\r\n|---|---|\r\n| 1 | 2 |\r"

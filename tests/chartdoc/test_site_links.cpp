@@ -19,7 +19,7 @@ protected:
 
 }  // namespace
 
-TEST_F(ChartdocLinks, IndexLinksArePercentEncodedAndTitlesKeptAsWritten) {
+TEST_F(ChartdocLinks, IndexLinksArePercentEncodedAndFileNameTitlesAreText) {
     write_file(root() / "in/release notes #2.md", "# Notes\n");
     write_file(root() / "in/100% done.md", "# Done\n");
     write_file(root() / "in/flow & <more>.mmd", "graph TD\n");
@@ -35,7 +35,7 @@ TEST_F(ChartdocLinks, IndexLinksArePercentEncodedAndTitlesKeptAsWritten) {
               std::string::npos)
         << index;
     EXPECT_NE(index.find("<li><a href=\"flow%20%26%20%3Cmore%3E.html\"><span "
-                         "class=\"icon\">\U0001F4CA</span> flow & <more></a></li>"),
+                         "class=\"icon\">\U0001F4CA</span> flow &amp; &lt;more&gt;</a></li>"),
               std::string::npos)
         << index;
     expect_links_both_ways(root() / "out");

@@ -36,7 +36,7 @@ struct AtomicBatch::FileSystem {
     int fd;
 };
 
-AtomicBatch::AtomicBatch() = default;
+AtomicBatch::AtomicBatch(Flush flush) : m_flush(flush) {}
 
 AtomicBatch::~AtomicBatch() {
     for (const auto& file_system : m_file_systems) ::close(file_system.fd);
@@ -73,9 +73,11 @@ void AtomicBatch::add(fs::path target, std::string_view data, Overwrite overwrit
         std::move(target), [&](AtomicFile& file) { file.write(data); }, overwrite);
 }
 
-void AtomicBatch::flush_files(std::vector<std::string>& errors) {
-    if (m_files.size() <= k_most_files_flushed_one_by_one) {
+void AtomicBatch::flush_files(const std::vector<bool>& flushed, std::vector<std::string>& errors) {
+    const auto count = static_cast<std::size_t>(std::count(flushed.begin(), flushed.end(), true));
+    if (count <= k_most_files_flushed_one_by_one) {
         for (std::size_t i = 0; i < m_files.size(); ++i) {
+            if (!flushed[i]) continue;
             const auto& file = m_files[i]->file;
             if (const int error = disk_flush::flush_new_file(file.temp_path()); error != 0) {
                 errors[i] = describe_file_error("flush", file.target(), error);
@@ -85,20 +87,40 @@ void AtomicBatch::flush_files(std::vector<std::string>& errors) {
         return;
     }
     for (const auto& file_system : m_file_systems) {
+        const auto on_it = [&](std::size_t i) {
+            return flushed[i] && m_files[i]->device == file_system.device;
+        };
+        bool any = false;
+        for (std::size_t i = 0; i < m_files.size() && !any; ++i) any = on_it(i);
+        if (!any) continue;
         const int error = disk_flush::flush_file_system(file_system.fd);
         crash_point();
         if (error == 0) continue;
         for (std::size_t i = 0; i < m_files.size(); ++i) {
-            if (m_files[i]->device == file_system.device) {
-                errors[i] = describe_file_error("flush", m_files[i]->file.target(), error);
-            }
+            if (on_it(i)) errors[i] = describe_file_error("flush", m_files[i]->file.target(), error);
         }
     }
 }
 
+// Puts an output that was not flushed in place; a name taken since commit() looked is then
+// flushed first, as an output that replaces. Throws Error.
+void AtomicBatch::put_in_place(Pending& pending) {
+    auto& file = pending.file;
+    if (file.placed_unflushed(pending.overwrite, m_flush)) return;
+    if (const int error = disk_flush::flush_new_file(file.temp_path()); error != 0) {
+        throw_file_error("flush", file.target(), error);
+    }
+    crash_point();
+    file.rename_over_target(pending.overwrite);
+}
+
 std::vector<BatchFailure> AtomicBatch::commit() {
     std::vector<std::string> errors(m_files.size());
-    flush_files(errors);
+    std::vector<bool> flushed(m_files.size());
+    for (std::size_t i = 0; i < m_files.size(); ++i) {
+        flushed[i] = m_flush == Flush::always || !m_files[i]->file.target_is_free();
+    }
+    flush_files(flushed, errors);
     auto files = std::exchange(m_files, {});
     for (const auto& file_system : std::exchange(m_file_systems, {})) ::close(file_system.fd);
 
@@ -107,11 +129,15 @@ std::vector<BatchFailure> AtomicBatch::commit() {
         if (!errors[i].empty()) continue;
         auto& pending = *files[i];
         try {
-            pending.file.rename_over_target(pending.overwrite);
+            if (flushed[i]) {
+                pending.file.rename_over_target(pending.overwrite);
+            } else {
+                put_in_place(pending);
+            }
         } catch (const Error& error) {
             errors[i] = error.what();
-            continue;
         }
+        if (!errors[i].empty()) continue;
         crash_point();
         auto folder = pending.file.target().parent_path();
         if (std::find(folders.begin(), folders.end(), folder) == folders.end()) {

@@ -1,6 +1,7 @@
 #include "helmkit/files/atomic_file.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -89,13 +90,34 @@ void AtomicFile::write(std::string_view data) {
     }
 }
 
-void AtomicFile::commit(Overwrite overwrite) {
+void AtomicFile::commit(Overwrite overwrite, Flush flush) {
     close_fd();
+    if (flush == Flush::when_replacing) {
+        if (const int error = disk_flush::give_new_file_mode(m_temp); error != 0) {
+            throw_file_error("write", m_target, error);
+        }
+    }
+    if (placed_unflushed(overwrite, flush)) return;
     if (const int error = disk_flush::flush_new_file(m_temp); error != 0) {
         throw_file_error("flush", m_target, error);
     }
     crash_point();
     rename_over_target(overwrite);
+}
+
+bool AtomicFile::target_is_free() const {
+    struct stat info {};
+    // Anything but a name that is plainly free counts as taken.
+    return ::lstat(m_target.c_str(), &info) != 0 && errno == ENOENT;
+}
+
+bool AtomicFile::placed_unflushed(Overwrite overwrite, Flush flush) {
+    if (flush == Flush::always || !target_is_free()) return false;
+    const int error = rename_no_replace(m_temp, m_target);
+    if (error == EEXIST && overwrite == Overwrite::yes) return false;
+    if (error != 0) throw_file_error("write", m_target, error);
+    m_committed = true;
+    return true;
 }
 
 void AtomicFile::rename_over_target(Overwrite overwrite) {

@@ -104,6 +104,29 @@ TEST(AtomicBatch, FailedOutputsAreReportedAndTheOthersStillGoIn) {
               (std::vector<std::string>{"first.txt", "folder", "last.txt", "taken.txt"}));
 }
 
+// Flushing only what replaces a file changes when the disk is waited for, nothing of what
+// lands. A name taken after add() counts as one to replace.
+TEST(AtomicBatch, FlushingOnlyReplacementsPlacesTheSameFiles) {
+    TempDir dir;
+    write_file(dir / "old.txt", "old");
+    write_file(dir / "kept.txt", "keep");
+    AtomicBatch batch(helmkit::Flush::when_replacing);
+    for (int i = 0; i < 10; ++i) batch.add(dir / ("new" + std::to_string(i) + ".txt"), "new");
+    batch.add(dir / "old.txt", "replaced");
+    batch.add(dir / "late.txt", "replaced late");
+    batch.add(dir / "kept.txt", "must not replace", helmkit::Overwrite::no);
+    write_file(dir / "late.txt", "made meanwhile");
+    const auto failures = batch.commit();
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].message,
+              "cannot write '" + (dir / "kept.txt").string() + "': File exists");
+    EXPECT_EQ(read_file(dir / "old.txt"), "replaced");
+    EXPECT_EQ(read_file(dir / "late.txt"), "replaced late");
+    EXPECT_EQ(read_file(dir / "kept.txt"), "keep");
+    EXPECT_EQ(read_file(dir / "new9.txt"), "new");
+    EXPECT_EQ(folder_names(dir.path()).size(), 13u);
+}
+
 TEST(AtomicBatch, ManyOutputsHoldOneDescriptorPerFileSystem) {
     TempDir dir;
     AtomicBatch batch;
@@ -119,12 +142,19 @@ TEST(AtomicBatch, ManyOutputsHoldOneDescriptorPerFileSystem) {
 
 // Batches replacing three files and adding the others, killed at each of their crash points in
 // turn: every target holds its old content or its complete new one, whatever the moment. Five
-// files are flushed one by one; twelve by flushing their file system.
+// files are flushed one by one; twelve by flushing their file system; with Flush::when_replacing
+// only the three that replace, one by one.
 TEST(AtomicBatchCrash, AKillAtAnyPointLeavesOldOrCompleteNewFiles) {
     const std::string big_new(300'000, 'N');
-    // Per file one write and one rename, the flushes, and one folder flush.
-    for (const auto& [files, points] :
-         {std::pair{5, 5 + 5 + 5 + 1}, std::pair{12, 12 + 1 + 12 + 1}}) {
+    using helmkit::Flush;
+    struct Case {
+        Flush flush;
+        int files;
+        int points;  // per file one write and one rename, the flushes, and one folder flush
+    };
+    for (const auto& [flush, files, points] :
+         {Case{Flush::always, 5, 5 + 5 + 5 + 1}, Case{Flush::always, 12, 12 + 1 + 12 + 1},
+          Case{Flush::when_replacing, 12, 12 + 3 + 12 + 1}}) {
         std::vector<std::string> names;
         for (int i = 0; i < files; ++i) names.push_back("file_" + std::to_string(i));
         int killed = 0;
@@ -136,7 +166,7 @@ TEST(AtomicBatchCrash, AKillAtAnyPointLeavesOldOrCompleteNewFiles) {
             ASSERT_GE(child, 0);
             if (child == 0) {
                 ::setenv("TORVANE_TEST_KILL_AT", std::to_string(point).c_str(), 1);
-                AtomicBatch batch;
+                AtomicBatch batch(flush);
                 for (const auto& name : names) batch.add(dir / name, big_new);
                 ::_exit(batch.commit().empty() ? 0 : 1);
             }

@@ -49,6 +49,36 @@ TEST(AtomicFile, CommittedFileGetsTheUsualPermissions) {
     EXPECT_EQ(info.st_mode & 0777, 0644u);
 }
 
+// Flushing only what replaces a file changes when the disk is waited for, nothing of what
+// lands: new and replaced targets, permissions, a taken name under Overwrite::no.
+TEST(AtomicFile, FlushingOnlyReplacementsPlacesTheSameFiles) {
+    TempDir dir;
+    write_file(dir / "old.txt", "old");
+    const mode_t old_mask = ::umask(027);
+    for (const auto* name : {"new.txt", "old.txt"}) {
+        AtomicFile file(dir / name);
+        file.write(std::string("fresh ") + name);
+        file.commit(helmkit::Overwrite::yes, helmkit::Flush::when_replacing);
+    }
+    AtomicFile refused(dir / "old.txt");
+    refused.write("must not replace");
+    try {
+        refused.commit(helmkit::Overwrite::no, helmkit::Flush::when_replacing);
+        FAIL() << "a taken name was replaced";
+    } catch (const helmkit::Error& error) {
+        EXPECT_EQ(std::string(error.what()),
+                  "cannot write '" + (dir / "old.txt").string() + "': File exists");
+    }
+    ::umask(old_mask);
+    EXPECT_EQ(read_file(dir / "new.txt"), "fresh new.txt");
+    EXPECT_EQ(read_file(dir / "old.txt"), "fresh old.txt");
+    for (const auto* name : {"new.txt", "old.txt"}) {
+        struct stat info {};
+        ASSERT_EQ(::stat((dir / name).c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0640u) << name;
+    }
+}
+
 TEST(AtomicFile, MissingFolderIsAnErrorNamingTheTarget) {
     TempDir dir;
     try {

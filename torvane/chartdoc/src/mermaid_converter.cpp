@@ -12,6 +12,7 @@
 #include "helmkit/files/file_mg.hpp"
 #include "helmkit/files/read_chunks.hpp"
 #include "helmkit/base/config_value.hpp"
+#include "helmkit/text/ascii_case.hpp"
 #include "helmkit/text/utf8.hpp"
 #include "torvane/chartdoc/batch_render.hpp"
 #include "torvane/chartdoc/link_check.hpp"
@@ -63,8 +64,15 @@ std::string text_of(const ordered_json& value) {
     return value.is_string() ? value.get<std::string>() : value.dump();
 }
 
-std::string display_title(const ordered_json& titles, const char* key, const std::string& name,
-                          const std::string& base_name) {
+// A title as the log shows it and as a page holds it: a configured title is the user's own
+// markup, a file name is text that may hold '<' or '&'.
+struct Title {
+    std::string shown;
+    std::string html;
+};
+
+Title display_title(const ordered_json& titles, const char* key, const std::string& name,
+                    const std::string& base_name) {
     if (!titles.is_object()) {
         throw helmkit::Error(std::string("'") + key +
                              "' in the \"config\" section must be an object mapping file names "
@@ -72,17 +80,9 @@ std::string display_title(const ordered_json& titles, const char* key, const std
                              type_phrase(titles));
     }
     const auto found = titles.find(name);
-    return found == titles.end() ? base_name : text_of(*found);
-}
-
-bool ends_with_ignoring_case(const std::string& name, std::string_view suffix) {
-    if (name.size() < suffix.size()) return false;
-    for (std::size_t i = 0; i < suffix.size(); ++i) {
-        char c = name[name.size() - suffix.size() + i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != suffix[i]) return false;
-    }
-    return true;
+    if (found == titles.end()) return {base_name, html_text(base_name)};
+    auto title = text_of(*found);
+    return {title, title};
 }
 
 // File names are bytes; a page, a title or a log line is UTF-8, so a byte that is not becomes
@@ -108,7 +108,7 @@ std::vector<std::string> names_ending_with(const std::vector<std::string>& names
                                            std::string_view suffix) {
     std::vector<std::string> selected;
     for (const auto& name : names) {
-        if (ends_with_ignoring_case(name, suffix)) selected.push_back(name);
+        if (helmkit::ends_with_ignoring_case(name, suffix)) selected.push_back(name);
     }
     return selected;
 }
@@ -253,10 +253,11 @@ std::pair<bool, std::string> MermaidConverter::run() {
     if (placed.md_links.empty() && placed.chart_links.empty()) return {false, k_nothing_produced};
 
     log.info("Generating index.html ...");
-    // The index alone is flushed before its rename: a run that reports a failure must not
-    // have replaced the earlier index.
-    helmkit::write_file_atomically(fs::path(m_output_folder) / "index.html",
-                                   fill_index(m_index_title, placed.md_links, placed.chart_links));
+    // The index alone is flushed before it replaces an earlier one: a run that reports a
+    // failure must not have replaced the earlier index.
+    helmkit::AtomicFile index(fs::path(m_output_folder) / "index.html");
+    index.write(fill_index(m_index_title, placed.md_links, placed.chart_links));
+    index.commit(helmkit::Overwrite::yes, helmkit::Flush::when_replacing);
     check_links(placed);
     return {true, "Successfully generated documentation in: " + m_output_folder + "/index.html"};
 }
@@ -271,8 +272,8 @@ void MermaidConverter::convert_documents(const std::vector<std::string>& documen
         const std::string base_name = base_name_of(md);
         const std::string out_name = base_name + ".html";
         const std::string out_path = joined(m_output_folder, out_name);
-        const std::string title = display_title(m_doc_titles, "doc_titles", md, shown(base_name));
-        log.info(shown("Processing Markdown: " + md + " -> " + title));
+        const auto title = display_title(m_doc_titles, "doc_titles", md, shown(base_name));
+        log.info(shown("Processing Markdown: " + md + " -> " + title.shown));
         try {
             if (takes_the_index_name(base_name)) throw helmkit::Error(index_clash(m_output_folder));
             const std::string markdown = helmkit::fileMg::read_text_file(md_path);
@@ -285,9 +286,9 @@ void MermaidConverter::convert_documents(const std::vector<std::string>& documen
                 diagrams = render_fences(md, markdown);
                 options.diagram = [&diagrams](std::size_t n) { return diagrams.at(n); };
             }
-            pages.add(out_path, {PageKind::document, md, doc_entry(out_name, title)},
+            pages.add(out_path, {PageKind::document, md, doc_entry(out_name, title.html)},
                       [&](helmkit::AtomicFile& file) {
-                          write_document_page(file, title, markdown, links, options);
+                          write_document_page(file, title.html, markdown, links, options);
                       });
             m_written.push_back({PageKind::document, md, out_name, std::move(anchors)});
             ++m_summary.documents;
@@ -335,9 +336,8 @@ void MermaidConverter::convert_diagrams(const std::vector<std::string>& diagrams
         const std::string mmd_path = joined(m_input_folder, mmd);
         const std::string svg_path = joined(m_output_folder, base_name + ".svg");
         const std::string html_path = joined(m_output_folder, base_name + ".html");
-        const std::string title =
-            display_title(m_chart_titles, "chart_titles", mmd, shown(base_name));
-        log.info(shown("Converting diagram: " + mmd + " -> " + title + " ..."));
+        const auto title = display_title(m_chart_titles, "chart_titles", mmd, shown(base_name));
+        log.info(shown("Converting diagram: " + mmd + " -> " + title.shown + " ..."));
 
         if (takes_the_index_name(base_name)) {
             log.error(shown("Failed to convert " + mmd + ": " + index_clash(m_output_folder)));
@@ -370,8 +370,8 @@ void MermaidConverter::convert_diagrams(const std::vector<std::string>& diagrams
             ++m_summary.failed;
             continue;
         }
-        pages.add(html_path, {PageKind::diagram, mmd, chart_entry(base_name, title)},
-                  [&](helmkit::AtomicFile& file) { file.write(fill_page(title, *svg)); });
+        pages.add(html_path, {PageKind::diagram, mmd, chart_entry(base_name, title.html)},
+                  [&](helmkit::AtomicFile& file) { file.write(fill_page(title.html, *svg)); });
         m_written.push_back({PageKind::diagram, mmd, base_name + ".html", {}});
         ++m_summary.diagrams;
     }

@@ -136,6 +136,21 @@ std::string section(std::string_view heading, const std::vector<std::string>& en
 
 }  // namespace
 
+std::string html_text(std::string_view text) {
+    std::string html;
+    html.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+            case '&': html += "&amp;"; break;
+            case '<': html += "&lt;"; break;
+            case '>': html += "&gt;"; break;
+            case '"': html += "&quot;"; break;
+            default: html += c;
+        }
+    }
+    return html;
+}
+
 PageFrame page_frame(std::string_view title) {
     constexpr std::string_view body = "{body_content}";
     const std::size_t at = PAGE_TEMPLATE.find(body);

@@ -21,16 +21,17 @@ struct BatchFailure {
 // Each output is written to a hidden temporary beside its target, as with AtomicFile; commit()
 // then flushes all temporaries together (a few file by file, more by flushing each file system
 // they are on once), renames each over its target and flushes each folder that received a name
-// once. A crash at any moment leaves every target with its earlier file
-// or its complete new one, never a torn one. Without commit() the destructor removes every
-// temporary and leaves the targets as they were.
+// once. A crash at any moment leaves every target with its earlier file or its complete new
+// one, never a torn one; with Flush::when_replacing only the temporaries that replace a file
+// are flushed (see Flush). Without commit() the destructor removes every temporary and leaves
+// the targets as they were.
 //
 //     AtomicBatch batch;
 //     for (const auto& page : pages) batch.add(folder / page.name, page.html);
 //     for (const auto& failure : batch.commit()) log.error(failure.message);
 class AtomicBatch {
 public:
-    AtomicBatch();
+    explicit AtomicBatch(Flush flush = Flush::always);
     ~AtomicBatch();
     AtomicBatch(const AtomicBatch&) = delete;
     AtomicBatch& operator=(const AtomicBatch&) = delete;
@@ -48,18 +49,21 @@ public:
     // The number of outputs added and not yet committed.
     std::size_t size() const { return m_files.size(); }
 
-    // Puts every output in place: flushes all temporaries to disk, then renames them over their
+    // Puts every output in place: flushes the temporaries to disk (see Flush), then renames them over their
     // targets (with Overwrite::no an existing target fails that output), then flushes their
     // folders. Returns the outputs that failed, in the order they were added: each such target
     // holds its earlier file (or, when only its folder's flush failed, possibly the new one).
-    // The others are in place and on disk. Leaves the batch empty, ready for more outputs.
+    // The others are in place. Leaves the batch empty, ready for more outputs.
     std::vector<BatchFailure> commit();
 
 private:
     struct Pending;
     struct FileSystem;
 
-    void flush_files(std::vector<std::string>& errors);
+    void flush_files(const std::vector<bool>& flushed, std::vector<std::string>& errors);
+    void put_in_place(Pending& pending);
+
+    Flush m_flush;
 
     std::vector<std::unique_ptr<Pending>> m_files;
     // Where the temporaries are, each with a descriptor opened before the first of them was

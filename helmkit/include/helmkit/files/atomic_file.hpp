@@ -7,6 +7,17 @@ namespace helmkit {
 
 enum class Overwrite { no, yes };
 
+// What is flushed to disk before an output is renamed to its target.
+enum class Flush {
+    // Every output: after a power loss its target holds the earlier file or the complete new one.
+    always,
+    // Only an output that replaces a file: one under a new name goes in unflushed, by a rename
+    // that never replaces, so after a power loss it may be missing or empty, but no earlier file
+    // is ever lost to a torn one. For outputs that a run makes again (a generated site), where
+    // waiting for the disk costs more than the work.
+    when_replacing,
+};
+
 // An output file that appears at its target path whole or not at all.
 // The content goes to a hidden temporary file beside the target (so listers skip it);
 // commit() flushes it to disk and renames it over the target. Without commit() the
@@ -29,10 +40,10 @@ public:
 
     // Appends `data` to the temporary file. Throws Error on a write failure.
     void write(std::string_view data);
-    // Flushes the temporary to disk and renames it to the target; with Overwrite::no an existing
-    // target is an error instead of being replaced. Throws Error on failure, in which case the
-    // temporary is removed and the target is as it was.
-    void commit(Overwrite overwrite = Overwrite::yes);
+    // Flushes the temporary to disk (see Flush) and renames it to the target; with
+    // Overwrite::no an existing target is an error instead of being replaced. Throws Error on
+    // failure, in which case the temporary is removed and the target is as it was.
+    void commit(Overwrite overwrite = Overwrite::yes, Flush flush = Flush::always);
 
 private:
     friend class AtomicBatch;
@@ -40,6 +51,13 @@ private:
     void close_fd();
     // Renames the flushed temporary to the target (the last step of commit()). Throws Error.
     void rename_over_target(Overwrite overwrite);
+    // With Flush::when_replacing and a target name that is free, renames the unflushed
+    // temporary to it and returns true; returns false when the output must be flushed first
+    // (Flush::always, or the name is taken). Throws Error on any other failure, and on a taken
+    // name with Overwrite::no.
+    bool placed_unflushed(Overwrite overwrite, Flush flush);
+    // Whether nothing, not even a dangling link, has the target's name now.
+    bool target_is_free() const;
 
     std::filesystem::path m_target;
     std::filesystem::path m_temp;

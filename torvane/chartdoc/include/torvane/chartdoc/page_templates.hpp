@@ -19,6 +19,9 @@ struct PageFrame {
     std::string tail;
 };
 
+// Returns `text` with '&', '<', '>' and '"' as entities, to stand as text in a page or index.
+std::string html_text(std::string_view text);
+
 // Returns PAGE_TEMPLATE's text around {body_content}, filled with `title` (verbatim), so that
 // a page can be written as head, body, tail while its body is produced.
 PageFrame page_frame(std::string_view title);

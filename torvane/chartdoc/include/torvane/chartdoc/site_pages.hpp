@@ -28,7 +28,9 @@ struct UnplacedPage {
 
 // The pages (and SVG images) of one run, put in place together so that the flush to disk is
 // paid once for all of them: each is written to its own temporary file as it comes, and none
-// replaces its target before all are on disk.
+// replaces an earlier file before all that replace one are on disk. A page under a new name is
+// not waited for: a power loss may leave it missing or empty, which the next run mends, but
+// never takes an earlier page.
 class SitePages {
 public:
     // Writes the page `target` through `write` into its temporary file. Throws what `write`
@@ -39,7 +41,8 @@ public:
     // Throws helmkit::Error when the temporary cannot be made or written.
     void add_file(const std::filesystem::path& target, std::string_view data);
 
-    // Puts every page and file in place (one flush for all, then the renames). Returns the
+    // Puts every page and file in place (one flush for those that replace a file, then the
+    // renames). Returns the
     // index entries of the pages now in place, documents and diagrams apart, in the order they
     // were added, and the pages that could not be put in place.
     struct Placed {
@@ -56,7 +59,7 @@ private:
         std::optional<PendingPage> page;  // none for a file that no entry links
     };
 
-    helmkit::AtomicBatch m_batch;
+    helmkit::AtomicBatch m_batch{helmkit::Flush::when_replacing};
     std::vector<Added> m_added;
 };
 
