@@ -178,7 +178,7 @@ int run(int argc, char** argv, const std::vector<CommandEntry>& commands) {
     } catch (const std::exception& error) {
         std::cout.flush();
         std::fflush(stdout);
-        std::cerr << "Error: " << helmkit::terminal_safe(error.what(), true) << std::endl;
+        std::cerr << "Error: " << helmkit::terminal_safe(error.what()) << std::endl;
     } catch (...) {
         std::cout.flush();
         std::fflush(stdout);

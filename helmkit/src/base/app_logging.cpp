@@ -73,7 +73,8 @@ bool Logger::enabled(Level level) const { return m_logger->should_log(to_spdlog(
 void Logger::log_text(Level level, const std::string& text) {
     if (!enabled(level)) return;
     const Progress::Pause pause;
-    // Messages carry file names and cell texts from the inputs: one record stays one line.
+    // Messages carry file names and cell texts from the inputs; some messages are two lines
+    // on purpose, so line feeds stay.
     const std::string safe = terminal_safe(text);
     m_logger->log(to_spdlog(level), spdlog::string_view_t(safe.data(), safe.size()));
 }
