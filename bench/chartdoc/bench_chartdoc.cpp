@@ -235,6 +235,38 @@ Timing median_of_three(const std::vector<std::string>& argv,
     return runs[1];
 }
 
+// What the file system alone costs for a site: each source in `docs` read and each page of
+// `site` written to a fresh folder through a temporary and a rename, the median of three.
+double pages_only_seconds(const fs::path& root, const fs::path& docs, const fs::path& site) {
+    std::vector<std::pair<fs::path, std::string>> pages;
+    for (const auto& entry : fs::directory_iterator(site)) {
+        pages.emplace_back(entry.path().filename(), helmkit::fileMg::read_file(entry.path()));
+    }
+    std::vector<fs::path> sources;
+    for (const auto& entry : fs::directory_iterator(docs)) {
+        if (entry.path().extension() == ".md") sources.push_back(entry.path());
+    }
+    std::vector<double> runs;
+    for (int run = 0; run < 3; ++run) {
+        const fs::path out = root / ("pages_only" + std::to_string(run));
+        fs::create_directories(out);
+        const auto start = Clock::now();
+        for (const auto& source : sources) helmkit::fileMg::read_file(source);
+        for (const auto& [name, text] : pages) {
+            const auto temp = out / ("." + name.string() + ".tmp");
+            const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd < 0 || ::write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size()) ||
+                ::close(fd) != 0 || std::rename(temp.c_str(), (out / name).c_str()) != 0) {
+                std::fprintf(stderr, "bench: cannot write %s\n", temp.c_str());
+                std::exit(1);
+            }
+        }
+        runs.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+    }
+    std::sort(runs.begin(), runs.end());
+    return runs[1];
+}
+
 // The documents of the shared peer scripts (`peers`: make_docs.py and peer_markdown.py, run
 // by Debian's Python) through torvane with and without rich_markdown, through Python-Markdown
 // converting in memory and through cmark-gfm started once per document writing each page;
@@ -256,6 +288,9 @@ void report_shared_peer(const fs::path& root, const fs::path& peers) {
     std::printf("documents of make_docs.py, 200 files, %.1f MB, median of three: torvane %.3f s "
                 "(CPU %.3f s), with rich_markdown %.3f s (CPU %.3f s)\n",
                 static_cast<double>(bytes) / 1e6, plain.wall, plain.cpu, rich.wall, rich.cpu);
+    std::printf("  the same pages only read and put in place, inside this process (temporary "
+                "file, write, rename; no flush): %.3f s\n",
+                pages_only_seconds(root, docs, root / "shared_peer_out0"));
     if (fs::exists(k_python)) {
         const auto peer = median_of_three({k_python, (peers / "peer_markdown.py").string(), docs.string()});
         std::printf("  beside peer_markdown.py (conversion only, in memory) %.3f s (CPU %.3f s): "

@@ -145,6 +145,8 @@ std::vector<BatchFailure> AtomicBatch::commit() {
         }
     }
 
+    // A folder's flush only makes the renames last; no earlier file depends on it.
+    if (m_flush == Flush::when_replacing) folders.clear();
     for (const auto& folder : folders) {
         const int error = disk_flush::flush_folder(folder);
         crash_point();

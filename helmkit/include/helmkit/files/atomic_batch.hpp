@@ -23,7 +23,7 @@ struct BatchFailure {
 // they are on once), renames each over its target and flushes each folder that received a name
 // once. A crash at any moment leaves every target with its earlier file or its complete new
 // one, never a torn one; with Flush::when_replacing only the temporaries that replace a file
-// are flushed (see Flush). Without commit() the destructor removes every temporary and leaves
+// are flushed, and no folder (see Flush). Without commit() the destructor removes every temporary and leaves
 // the targets as they were.
 //
 //     AtomicBatch batch;
@@ -49,11 +49,12 @@ public:
     // The number of outputs added and not yet committed.
     std::size_t size() const { return m_files.size(); }
 
-    // Puts every output in place: flushes the temporaries to disk (see Flush), then renames them over their
-    // targets (with Overwrite::no an existing target fails that output), then flushes their
-    // folders. Returns the outputs that failed, in the order they were added: each such target
-    // holds its earlier file (or, when only its folder's flush failed, possibly the new one).
-    // The others are in place. Leaves the batch empty, ready for more outputs.
+    // Puts every output in place: flushes the temporaries to disk (see Flush), then renames
+    // them over their targets (with Overwrite::no an existing target fails that output), then
+    // flushes their folders (not with Flush::when_replacing). Returns the outputs that failed,
+    // in the order they were added: each such target holds its earlier file (or, when only its
+    // folder's flush failed, possibly the new one). The others are in place. Leaves the batch
+    // empty, ready for more outputs.
     std::vector<BatchFailure> commit();
 
 private:

@@ -13,8 +13,9 @@ enum class Flush {
     always,
     // Only an output that replaces a file: one under a new name goes in unflushed, by a rename
     // that never replaces, so after a power loss it may be missing or empty, but no earlier file
-    // is ever lost to a torn one. For outputs that a run makes again (a generated site), where
-    // waiting for the disk costs more than the work.
+    // is ever lost to a torn one. No folder is flushed either: a power loss may undo the last
+    // renames, each target then holding its earlier file. For outputs that a run makes again
+    // (a generated site), where waiting for the disk costs more than the work.
     when_replacing,
 };
 
