@@ -6,7 +6,30 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
+# Each stage ends with its wall time and the processor time of the programs it ran (user and
+# system, from /proc), so that a slow run shows where the time went even on a shared machine.
+ticks="$(getconf CLK_TCK)"
+stage_cpu() {
+    local fields
+    read -ra fields <"/proc/$$/stat"
+    echo $(((fields[15] + fields[16]) * 100 / ticks))
+}
+stage_name=""
+stage_begin() {
+    stage_name="$1"
+    stage_wall="$EPOCHREALTIME"
+    stage_cpu0="$(stage_cpu)"
+}
+stage_end() {
+    local cpu wall
+    cpu=$(($(stage_cpu) - stage_cpu0))
+    wall="$(awk -v a="$stage_wall" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.0f", b - a }')"
+    printf 'test: stage %s took %s s wall, %d.%02d s CPU\n' "$stage_name" "$wall" $((cpu / 100)) $((cpu % 100))
+}
+
+stage_begin deps
 bash "$root/scripts/install_deps.sh" debian
+stage_end
 # The renderer is a download, not work for the processors: it arrives while the builds run and
 # only the tests wait for it.
 mermaid_log="$(mktemp)"
@@ -25,30 +48,42 @@ build_options=(-G Ninja -DCMAKE_BUILD_TYPE=Debug -DTORVANE_SANITIZE=ON -DTORVANE
 # The minimal program is built with the same flags as the test build, so that helmkit, the
 # tools without an optional facility and most of the front come out of the cache there.
 echo "test: building the minimal configuration (every facility OFF) in build-minimal"
+stage_begin minimal
 cmake -S "$root" -B "$root/build-minimal" "${build_options[@]}" \
     -DTORVANE_PDF_WRITE=OFF -DTORVANE_PDF_MERGE=OFF -DTORVANE_MARKDOWN=OFF \
     -DTORVANE_WORKBOOK_READ=OFF -DTORVANE_TESTS=OFF >/dev/null
 cmake --build "$root/build-minimal" --target torvane
+stage_end
 
 echo "test: building everything with sanitizers in build-asan"
+stage_begin asan
 cmake -S "$root" -B "$root/build-asan" "${build_options[@]}" \
     -DTORVANE_MINIMAL_BINARY="$root/build-minimal/torvane" >/dev/null
 cmake --build "$root/build-asan"
+stage_end
 
 echo "test: running every fuzz target for a short time (build-fuzz)"
 # A fixed seed keeps the run repeatable.
+stage_begin fuzz
 FUZZ_SEED=1 FUZZ_JOBS="${FUZZ_JOBS:-$(nproc)}" bash "$root/scripts/fuzz.sh" "${TORVANE_FUZZ_SECONDS:-15}"
+stage_end
 
+stage_begin mermaid-wait
 if ! wait "$mermaid_pid"; then
     cat "$mermaid_log"
     echo "test: installing the Mermaid renderer failed" >&2
     exit 1
 fi
 cat "$mermaid_log"
+stage_end
 # shellcheck source=mermaid_env.sh
 source "$root/scripts/mermaid_env.sh"
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:halt_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 cd "$root/build-asan"
-ctest --output-on-failure -j "$(nproc)"
+stage_begin ctest
+status=0
+ctest --output-on-failure -j "$(nproc)" || status=$?
+stage_end
+exit "$status"
