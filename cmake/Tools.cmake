@@ -23,8 +23,9 @@ function(torvane_add_tool name)
     set_property(GLOBAL APPEND PROPERTY TORVANE_TOOLS ${name})
 endfunction()
 
-# The one type a tool shares with the front: the description of its command.
+# The one type a tool shares with the front: the description of its command. Its JSON type
+# comes from helmkit, which holds that type's compiled members.
 add_library(torvane_command_entry INTERFACE)
 add_library(torvane::command_entry ALIAS torvane_command_entry)
 target_include_directories(torvane_command_entry INTERFACE "${PROJECT_SOURCE_DIR}/front/include")
-target_link_libraries(torvane_command_entry INTERFACE nlohmann_json::nlohmann_json)
+target_link_libraries(torvane_command_entry INTERFACE helmkit::helmkit)

@@ -14,10 +14,10 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
+#include "helmkit/base/json.hpp"
 #include "helmkit/base/process_setup.hpp"
 #include "helmkit/files/atomic_file.hpp"
 #include "helmkit/files/file_mg.hpp"

@@ -20,11 +20,11 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "helmkit/base/json.hpp"
 #include "helmkit/files/file_mg.hpp"
 #include "helmkit/workbook/excel_tools.hpp"
 #include "torvane/dealmatch/dealmatch.hpp"

@@ -15,10 +15,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
+#include "helmkit/base/json.hpp"
 #include "test_images.hpp"
 
 namespace fs = std::filesystem;

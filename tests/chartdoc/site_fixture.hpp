@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
+#include "helmkit/base/json.hpp"
 #include "test_support.hpp"
 
 namespace chartdoc_test {

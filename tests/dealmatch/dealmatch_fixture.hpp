@@ -5,10 +5,10 @@
 #include <chrono>
 
 #include <map>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
+#include "helmkit/base/json.hpp"
 #include "helmkit/text/cell_value.hpp"
 #include "test_support.hpp"
 #include "workbook_files.hpp"

@@ -4,10 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
-
 #include "chartdoc/site_fixture.hpp"
 #include "fault_harness.hpp"
+#include "helmkit/base/json.hpp"
 
 using namespace faults_test;
 using torvane_test::write_file;

@@ -5,10 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <nlohmann/json.hpp>
 
 #include "claimsort/claim_workbooks.hpp"
 #include "fault_harness.hpp"
+#include "helmkit/base/json.hpp"
 
 using namespace faults_test;
 using torvane_test::write_file;

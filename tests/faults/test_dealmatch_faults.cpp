@@ -3,10 +3,9 @@
 #include <gtest/gtest.h>
 #include <zip.h>
 
-#include <nlohmann/json.hpp>
-
 #include "dealmatch/dealmatch_fixture.hpp"
 #include "fault_harness.hpp"
+#include "helmkit/base/json.hpp"
 
 using namespace faults_test;
 using torvane_test::write_file;

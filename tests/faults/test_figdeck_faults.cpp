@@ -3,9 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
-
 #include "fault_harness.hpp"
+#include "helmkit/base/json.hpp"
 #include "test_images.hpp"
 
 using namespace faults_test;

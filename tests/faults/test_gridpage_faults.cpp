@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
 #include <regex>
 
 #include "fault_harness.hpp"
+#include "helmkit/base/json.hpp"
 #include "pdf_builder.hpp"
 
 using namespace faults_test;

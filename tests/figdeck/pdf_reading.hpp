@@ -7,13 +7,13 @@
 
 #include <algorithm>
 #include <cmath>
-#include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "helmkit/base/child_process.hpp"
+#include "helmkit/base/json.hpp"
 #include "test_support.hpp"
 
 namespace figdeck_test {

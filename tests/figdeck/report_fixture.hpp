@@ -4,11 +4,11 @@
 // configuration file beside them, and the run of `torvane figdeck`.
 
 #include <cctype>
-#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "helmkit/base/json.hpp"
 #include "pdf_reading.hpp"
 #include "test_images.hpp"
 #include "test_support.hpp"

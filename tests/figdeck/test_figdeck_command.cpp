@@ -2,8 +2,7 @@
 
 #include <unistd.h>
 
-#include <nlohmann/json.hpp>
-
+#include "helmkit/base/json.hpp"
 #include "test_support.hpp"
 #include "torvane/figdeck/template.hpp"
 

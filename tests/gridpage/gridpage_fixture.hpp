@@ -6,10 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
+#include "helmkit/base/json.hpp"
 #include "pdf_builder.hpp"
 #include "test_support.hpp"
 

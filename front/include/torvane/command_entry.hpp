@@ -1,10 +1,11 @@
 #pragma once
 
 #include <functional>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "helmkit/base/json.hpp"
 
 namespace torvane {
 

@@ -2,12 +2,12 @@
 
 #include <sys/stat.h>
 
-#include <nlohmann/json.hpp>
 #include <system_error>
 
 #include "helmkit/base/app_logging.hpp"
 #include "helmkit/base/child_process.hpp"
 #include "helmkit/base/error.hpp"
+#include "helmkit/base/json.hpp"
 #include "helmkit/base/progress.hpp"
 #include "helmkit/files/atomic_file.hpp"
 #include "helmkit/files/file_mg.hpp"

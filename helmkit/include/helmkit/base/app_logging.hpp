@@ -4,11 +4,12 @@
 
 #include <exception>
 #include <memory>
-#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <type_traits>
+
+#include "helmkit/base/json.hpp"
 
 namespace spdlog {
 class logger;

@@ -1,8 +1,9 @@
 #pragma once
 
-#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
+
+#include "helmkit/base/json.hpp"
 
 namespace helmkit {
 

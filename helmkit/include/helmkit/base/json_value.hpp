@@ -1,7 +1,8 @@
 #pragma once
 
-#include <nlohmann/json.hpp>
 #include <string>
+
+#include "helmkit/base/json.hpp"
 
 namespace helmkit {
 

@@ -1,12 +1,12 @@
 #pragma once
 
 #include <filesystem>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "helmkit/base/app_logging.hpp"
+#include "helmkit/base/json.hpp"
 
 namespace helmkit::fileMg {
 

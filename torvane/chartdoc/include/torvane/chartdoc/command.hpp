@@ -1,8 +1,8 @@
 #pragma once
 
-#include <nlohmann/json.hpp>
 #include <string>
 
+#include "helmkit/base/json.hpp"
 #include "torvane/command_entry.hpp"
 
 namespace torvane::chartdoc {

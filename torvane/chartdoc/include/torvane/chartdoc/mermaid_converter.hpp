@@ -1,11 +1,11 @@
 #pragma once
 
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "helmkit/base/json.hpp"
 #include "helmkit/base/progress.hpp"
 #include "helmkit/base/run_outcome.hpp"
 #include "torvane/chartdoc/diagram_rendering.hpp"

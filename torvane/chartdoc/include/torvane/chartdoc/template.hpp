@@ -1,6 +1,6 @@
 #pragma once
 
-#include <nlohmann/json.hpp>
+#include "helmkit/base/json.hpp"
 
 namespace torvane::chartdoc {
 

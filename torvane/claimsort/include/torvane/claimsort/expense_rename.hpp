@@ -1,9 +1,9 @@
 #pragma once
 
 #include <cstddef>
-#include <nlohmann/json.hpp>
 #include <string>
 
+#include "helmkit/base/json.hpp"
 #include "helmkit/base/run_outcome.hpp"
 
 namespace torvane::claimsort {

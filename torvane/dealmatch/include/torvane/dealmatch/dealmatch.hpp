@@ -1,13 +1,13 @@
 #pragma once
 
 #include <cstdint>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "helmkit/base/app_logging.hpp"
+#include "helmkit/base/json.hpp"
 #include "helmkit/table/table.hpp"
 #include "helmkit/workbook/excel_tools.hpp"
 

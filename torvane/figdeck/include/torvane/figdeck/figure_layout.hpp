@@ -1,11 +1,11 @@
 #pragma once
 
 #include <cstddef>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "helmkit/base/json.hpp"
 #include "torvane/figdeck/image_groups.hpp"
 
 namespace torvane::figdeck {

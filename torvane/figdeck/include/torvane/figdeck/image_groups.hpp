@@ -1,8 +1,9 @@
 #pragma once
 
-#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
+
+#include "helmkit/base/json.hpp"
 
 namespace torvane::figdeck {
 

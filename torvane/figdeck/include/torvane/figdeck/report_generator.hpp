@@ -1,7 +1,6 @@
 #pragma once
 
 #include <map>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <utility>
@@ -11,6 +10,7 @@ namespace helmkit {
 class Progress;
 }
 
+#include "helmkit/base/json.hpp"
 #include "helmkit/base/run_outcome.hpp"
 #include "torvane/figdeck/figure_layout.hpp"
 #include "torvane/figdeck/image_groups.hpp"

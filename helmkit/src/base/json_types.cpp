@@ -1,0 +1,3 @@
+#include "helmkit/base/json.hpp"
+
+template class nlohmann::basic_json<>;
