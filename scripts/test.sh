@@ -2,7 +2,8 @@
 # Sets everything up and runs the whole test suite: every test under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the facility-missing tests against a build with every facility
 # option OFF, each fuzz target for a short time (TORVANE_FUZZ_SECONDS, default 15; FUZZ_JOBS
-# targets at a time, default the number of processors). Ends with CTest's summary line.
+# targets at a time, default the number of processors). Each stage ends with a
+# "test: stage <name> took ..." line; the run ends with CTest's summary and the line of its stage.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
