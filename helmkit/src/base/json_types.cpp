@@ -1,3 +1,0 @@
-#include "helmkit/base/json.hpp"
-
-template class nlohmann::basic_json<>;
