@@ -42,7 +42,13 @@ public:
         if (name == "c") {
             start_cell(attributes);
         } else if (!m_in_cell) {
-            if (name == "row") start_row(attributes);
+            if (name == "row") {
+                start_row(attributes);
+            } else if (name == "mergeCell") {
+                if (const char* range = find_attribute(attributes, "ref")) m_sink.merged_range(range);
+            }
+        } else if (name == "f") {
+            m_formula = true;
         } else if (name == "v") {
             m_capture = !m_in_inline;
         } else if (name == "is") {
@@ -64,6 +70,8 @@ public:
             m_in_cell = false;
             if (m_cell.has_text || m_cell.type == CellType::inline_string) {
                 if (!m_sink.take(m_cell)) m_xml.stop();
+            } else if (m_formula) {
+                m_sink.formula_without_value(m_cell);
             }
         }
     }
@@ -109,6 +117,7 @@ private:
 
     void start_cell(const char** attributes) {
         m_in_cell = true;
+        m_formula = false;
         m_in_inline = false;
         m_in_phonetic = false;
         m_capture = false;
@@ -152,6 +161,7 @@ private:
     CellSink& m_sink;
     RawCell m_cell;
     bool m_in_cell = false;
+    bool m_formula = false;
     bool m_in_inline = false;
     bool m_in_phonetic = false;
     bool m_capture = false;

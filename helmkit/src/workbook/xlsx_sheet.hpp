@@ -50,10 +50,14 @@ private:
 };
 
 // Receives the non-empty cells of a sheet in file order; returns false to end the reading.
+// The two others hear of what holds no value: a cell with a formula whose result was never
+// stored (its position in `cell`), and each merged range (its "ref", as written).
 class CellSink {
 public:
     virtual ~CellSink() = default;
     virtual bool take(RawCell& cell) = 0;
+    virtual void formula_without_value(const RawCell&) {}
+    virtual void merged_range(std::string_view) {}
 };
 
 // Streams the workbook's sheet part and hands every non-empty cell to `sink` in file order.
