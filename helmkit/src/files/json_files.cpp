@@ -102,7 +102,7 @@ fs::path generate_json_template(const nlohmann::ordered_json& dict, std::string_
     // Users edit the template in place; an edited one is worth more than a fresh copy.
     std::error_code ignored;
     const auto status = fs::symlink_status(target, ignored);
-    if (fs::exists(status) && !fs::is_directory(status) && !holds_exactly(target, content)) {
+    if (fs::exists(status) && !holds_exactly(target, content)) {
         const fs::path kept = keep_aside(target);
         echo_err(target.filename().string() +
                  " differs from the template; the earlier file is kept as " + kept.string());

@@ -264,18 +264,22 @@ Table merge_exact_match(const Table& df_left, const Table& df_right, const Merge
 
     // The pairs are counted before any is made, so that a join that repeated keys would blow
     // up is refused at once and an accepted one takes memory in proportion to its result.
-    std::vector<std::uint64_t> left_rows_of(right.key_count(), 0);
-    std::vector<std::size_t> first_row_of(right.key_count(), 0);
     std::uint64_t total = 0;
     std::uint64_t first_half = 0;
     for (std::size_t row = 0; row < rows; ++row) {
         const auto key = found[row];
         if (key == k_none) continue;
-        if (left_rows_of[key]++ == 0) first_row_of[key] = row;
         total += right.rows_of(key);
         if (row < half) first_half = total;
     }
     if (total > options.max_rows) {
+        // Only a refused join needs to know which key made the most pairs.
+        std::vector<std::uint64_t> left_rows_of(right.key_count(), 0);
+        std::vector<std::size_t> first_row_of(right.key_count(), 0);
+        for (std::size_t row = 0; row < rows; ++row) {
+            const auto key = found[row];
+            if (key != k_none && left_rows_of[key]++ == 0) first_row_of[key] = row;
+        }
         std::uint32_t worst = 0;
         for (std::uint32_t key = 1; key < left_rows_of.size(); ++key) {
             if (left_rows_of[key] * right.rows_of(key) >

@@ -51,8 +51,6 @@ private:
 
 }  // namespace
 
-std::size_t XlsxReader::sheet_count() const { return m_workbook->sheet_count; }
-
 std::vector<EmptyCellReason> XlsxReader::explain_empty_cells(const std::vector<CellAddress>& cells) {
     EmptyCellsSink sink(cells);
     detail::stream_sheet(*m_workbook, sink);

@@ -139,6 +139,8 @@ XlsxReader& XlsxReader::operator=(XlsxReader&&) noexcept = default;
 
 const std::string& XlsxReader::sheet_name() const { return m_workbook->sheet_name; }
 
+std::size_t XlsxReader::sheet_count() const { return m_workbook->sheet_count; }
+
 std::uint64_t XlsxReader::parts_size() const {
     return m_workbook->archive.size_of(m_workbook->sheet_index) + m_workbook->strings_part_size();
 }
