@@ -101,9 +101,11 @@ std::vector<RenderResult> render_batch(const BatchRenderer& renderer,
     const ScratchFolder scratch(scratch_parent);
     nlohmann::json job{{"timeout_ms", std::uint64_t{seconds} * 1000},
                        {"diagrams", nlohmann::json::array()}};
+    std::vector<bool> not_utf8(texts.size());
     for (std::size_t i = 0; i < texts.size(); ++i) {
         // Texts that are not UTF-8 would not survive JSON; the renderer would refuse them too.
-        if (helmkit::find_invalid_utf8(texts[i]) != std::string_view::npos) continue;
+        not_utf8[i] = helmkit::find_invalid_utf8(texts[i]) != std::string_view::npos;
+        if (not_utf8[i]) continue;
         job["diagrams"].push_back(
             {{"text", texts[i]},
              {"output", (scratch.path() / (std::to_string(i) + ".svg")).string()}});
@@ -147,7 +149,7 @@ std::vector<RenderResult> render_batch(const BatchRenderer& renderer,
             auto text = helmkit::fileMg::read_file(message);
             while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
             result.error = text.empty() ? "the renderer failed" : text;
-        } else if (helmkit::find_invalid_utf8(texts[i]) != std::string_view::npos) {
+        } else if (not_utf8[i]) {
             result.error = "the diagram is not UTF-8 text";
         } else {
             result.error = failure.empty() ? "the renderer stopped before this diagram" : failure;

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "helmkit/base/error.hpp"
+#include "helmkit/text/utf8.hpp"
 
 namespace torvane::chartdoc {
 
@@ -40,36 +41,6 @@ struct EscapeMap {
 };
 
 const EscapeMap k_escape;
-
-char32_t decoded_code_point(std::string_view sequence) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(sequence[i]); };
-    switch (sequence.size()) {
-        case 2: return ((byte(0) & 0x1fu) << 6) | (byte(1) & 0x3fu);
-        case 3: return ((byte(0) & 0x0fu) << 12) | ((byte(1) & 0x3fu) << 6) | (byte(2) & 0x3fu);
-        case 4:
-            return ((byte(0) & 0x07u) << 18) | ((byte(1) & 0x3fu) << 12) |
-                   ((byte(2) & 0x3fu) << 6) | (byte(3) & 0x3fu);
-        default: return 0xfffd;
-    }
-}
-
-void append_utf8(std::string& out, char32_t code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xc0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3f));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xe0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3f));
-        out += static_cast<char>(0x80 | (code & 0x3f));
-    } else {
-        out += static_cast<char>(0xf0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3f));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3f));
-        out += static_cast<char>(0x80 | (code & 0x3f));
-    }
-}
 
 // Punctuation and symbols of the blocks headings meet most (Latin-1, general punctuation,
 // currency, arrows, CJK and full-width punctuation); letters of every script stay.
@@ -309,7 +280,7 @@ private:
             case MD_BLOCK_CODE: {
                 const auto& code = *static_cast<MD_BLOCK_CODE_DETAIL*>(detail);
                 if (m_options.diagram && is_mermaid_fence(code)) {
-                    m_fence_text.clear();
+                    m_fence_has_text = false;
                     m_in_fence = true;
                     hold();
                 }
@@ -395,7 +366,7 @@ private:
         const std::string block = release();
         const std::size_t n = m_fences++;
         std::optional<std::string> svg;
-        if (!m_fence_text.empty()) svg = m_options.diagram(n);
+        if (m_fence_has_text) svg = m_options.diagram(n);
         if (svg) {
             verbatim("<div class=\"diagram\">");
             verbatim(*svg);
@@ -518,7 +489,7 @@ private:
                 default: m_heading_text += text; break;
             }
         }
-        if (m_in_fence) m_fence_text += text;
+        if (m_in_fence && !text.empty()) m_fence_has_text = true;
         if (type == MD_TEXT_HTML && m_options.anchors != nullptr) note_html_anchors(text);
         switch (type) {
             case MD_TEXT_NULLCHAR: verbatim(k_replacement_character); break;
@@ -540,7 +511,7 @@ private:
     std::unordered_set<std::string> m_ids;
     std::unordered_map<std::string, std::size_t> m_repeats;
     bool m_in_fence = false;
-    std::string m_fence_text;
+    bool m_fence_has_text = false;
     std::size_t m_fences = 0;
     int m_image_depth = 0;
     std::exception_ptr m_error;
@@ -627,34 +598,24 @@ std::vector<MermaidFence> mermaid_fences(std::string_view markdown) {
 }
 
 std::string heading_slug(std::string_view text) {
-    std::string slug;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c < 0x80) {
-            if (c >= 'A' && c <= 'Z') {
-                slug += static_cast<char>(c - 'A' + 'a');
-            } else if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-                       c == '_') {
-                slug += static_cast<char>(c);
-            } else if (c == ' ') {
+    std::u32string slug;
+    for (const char32_t code : helmkit::decode_utf8(text)) {
+        if (code < 0x80) {
+            if (code >= 'A' && code <= 'Z') {
+                slug += code - 'A' + 'a';
+            } else if ((code >= 'a' && code <= 'z') || (code >= '0' && code <= '9') ||
+                       code == '-' || code == '_') {
+                slug += code;
+            } else if (code == ' ') {
                 slug += '-';
             }
-            ++i;
-            continue;
-        }
-        std::size_t length = c >= 0xf0 ? 4 : c >= 0xe0 ? 3 : c >= 0xc0 ? 2 : 1;
-        length = std::min(length, text.size() - i);
-        const std::string_view sequence = text.substr(i, length);
-        i += length;
-        const char32_t code = decoded_code_point(sequence);
-        if (is_unicode_punctuation(code)) continue;
-        if (code == 0x00a0 || (code >= 0x2000 && code <= 0x200a) || code == 0x3000) {
+        } else if (code == 0x00a0 || (code >= 0x2000 && code <= 0x200a) || code == 0x3000) {
             slug += '-';
-            continue;
+        } else if (!is_unicode_punctuation(code)) {
+            slug += lower_case(code);
         }
-        append_utf8(slug, lower_case(code));
     }
-    return slug.empty() ? "section" : slug;
+    return slug.empty() ? "section" : helmkit::encode_utf8(slug);
 }
 
 std::string markdown_to_html(std::string_view markdown, const MarkdownOptions& options) {
