@@ -6,7 +6,7 @@ using namespace gridpage_test;
 
 namespace {
 
-nlohmann::ordered_json two_by_two(const std::string& input = "in") {
+nlohmann::ordered_json two_by_two_from(const std::string& input = "in") {
     return {{"input_folder", input},
             {"output_file", "out/report.pdf"},
             {"layout", {{"cols", 2}, {"rows", 2}}}};
@@ -29,7 +29,7 @@ TEST(GridpageOutcome, RunEndsWithOneInfoLineCountingFilesPagesAndSheets) {
     write_file(dir / "in" / "b.pdf", "not a PDF at all");
     write_file(dir / "in" / "c.pdf", labelled_pdf("gamma", 2));
     write_file(dir / "in" / "d.pdf", labelled_pdf("delta", 1));
-    write_config(dir, two_by_two());
+    write_config(dir, two_by_two_from());
     const auto result = run_merge(dir);
     ASSERT_EQ(result.status, 0) << result.err;
     const auto lines = lines_of(result.err);
@@ -45,7 +45,7 @@ TEST(GridpageOutcome, RunsThatMergeNothingStillEndWithTheSummary) {
     TempDir dir;
     fs::create_directory(dir / "empty");
     for (const auto& input : {"empty", "missing"}) {
-        write_config(dir, two_by_two(input));
+        write_config(dir, two_by_two_from(input));
         const auto result = run_merge(dir);
         EXPECT_EQ(result.status, 0) << result.err;
         const auto lines = lines_of(result.err);
@@ -58,7 +58,7 @@ TEST(GridpageOutcome, RunsThatMergeNothingStillEndWithTheSummary) {
 
 TEST(GridpageOutcome, StrictStatusesTellFailedAndPartlyDoneRunsApart) {
     TempDir dir;
-    write_config(dir, two_by_two());
+    write_config(dir, two_by_two_from());
     fs::create_directory(dir / "in");
     // Nothing to merge is no failure.
     EXPECT_EQ(statuses(dir), std::make_pair(0, 0));
@@ -73,7 +73,7 @@ TEST(GridpageOutcome, StrictStatusesTellFailedAndPartlyDoneRunsApart) {
     EXPECT_EQ(statuses(dir), std::make_pair(0, 1));
     EXPECT_EQ(run_with_strict(dir, "1").out, "Success: out/report.pdf\n");
 
-    write_config(dir, two_by_two("missing"));
+    write_config(dir, two_by_two_from("missing"));
     EXPECT_EQ(statuses(dir), std::make_pair(0, 1));
 }
 
@@ -82,7 +82,7 @@ TEST(GridpageOutcome, StrictStatusOneForAFailedSaveAndAnUnusableConfig) {
     write_file(dir / "in" / "a.pdf", labelled_pdf("alpha", 1));
     // A file where the output folder should be: the save fails.
     write_file(dir / "out", "in the way");
-    write_config(dir, two_by_two());
+    write_config(dir, two_by_two_from());
     EXPECT_EQ(statuses(dir), std::make_pair(0, 1));
 
     write_file(dir / "merge.json", R"({"layout": {"cols": 2}})");
@@ -93,7 +93,7 @@ TEST(GridpageOutcome, OnlyTheValueOneAsksForStrictStatuses) {
     TempDir dir;
     write_file(dir / "in" / "a.pdf", labelled_pdf("alpha", 1));
     write_file(dir / "in" / "b.pdf", "not a PDF at all");
-    write_config(dir, two_by_two());
+    write_config(dir, two_by_two_from());
     for (const auto& value : {"0", "yes", "true", ""}) {
         EXPECT_EQ(run_with_strict(dir, value).status, 0) << value;
     }
@@ -110,7 +110,7 @@ TEST(GridpageOutcome, ProgressLineOverFilesOnlyOnATerminal) {
     for (const auto& name : {"a.pdf", "b.pdf", "c.pdf"}) {
         write_file(dir / "in" / name, labelled_pdf(name, 1));
     }
-    write_config(dir, two_by_two());
+    write_config(dir, two_by_two_from());
     const auto piped = run_merge(dir);
     ASSERT_EQ(piped.status, 0) << piped.err;
     EXPECT_EQ(piped.err.find("Gridpage files"), std::string::npos) << piped.err;

@@ -5,20 +5,14 @@
 #include <functional>
 
 #include "helmkit/base/error.hpp"
+#include "thrown_errors.hpp"
+
+using torvane_test::error_of;
 
 namespace {
 
 const nlohmann::ordered_json k_section = nlohmann::ordered_json::parse(
     R"({"on": true, "off": false, "word": "yes", "one": 1, "size": 2.5, "name": "x"})");
-
-std::string error_of(const std::function<void()>& read) {
-    try {
-        read();
-    } catch (const helmkit::Error& error) {
-        return error.what();
-    }
-    return "no error";
-}
 
 }  // namespace
 

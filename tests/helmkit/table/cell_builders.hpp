@@ -12,9 +12,11 @@ namespace cell_builders {
 
 inline helmkit::CellValue text(const char* value) { return helmkit::CellValue(std::string(value)); }
 inline helmkit::CellValue whole(std::int64_t value) { return helmkit::CellValue(value); }
-inline helmkit::DateTime at(int year, unsigned month, unsigned day, int hour = 0) {
+inline helmkit::DateTime at(int year, unsigned month, unsigned day, int hour = 0, int minute = 0,
+                            int second = 0, std::chrono::microseconds fraction = {}) {
     return helmkit::DateTime(std::chrono::local_days(std::chrono::year(year) / month / day)) +
-           std::chrono::hours(hour);
+           std::chrono::hours(hour) + std::chrono::minutes(minute) + std::chrono::seconds(second) +
+           fraction;
 }
 
 inline helmkit::Table table_of(

@@ -3,22 +3,15 @@
 #include <chrono>
 #include <limits>
 
+#include "table/cell_builders.hpp"
 #include "helmkit/text/cell_text.hpp"
 #include "helmkit/text/utf8.hpp"
 
 using helmkit::CellValue;
 using helmkit::cell_text_form;
 
-namespace {
-
-helmkit::DateTime at(int year, unsigned month, unsigned day, int hour, int minute, int second,
-                     int micros) {
-    using namespace std::chrono;
-    return helmkit::DateTime(local_days(std::chrono::year(year) / month / day)) + hours(hour) +
-           minutes(minute) + seconds(second) + microseconds(micros);
-}
-
-}  // namespace
+using cell_builders::at;
+using namespace std::chrono_literals;
 
 TEST(CellTextForm, WholeAndRealNumbers) {
     EXPECT_EQ(cell_text_form(CellValue(std::int64_t{150})), "150");
@@ -51,10 +44,10 @@ TEST(CellTextForm, TextsBooleansDatesAndMissing) {
     EXPECT_EQ(cell_text_form(CellValue(std::string(" Alpha "))), " Alpha ");
     EXPECT_EQ(cell_text_form(CellValue(true)), "True");
     EXPECT_EQ(cell_text_form(CellValue(false)), "False");
-    EXPECT_EQ(cell_text_form(CellValue(at(2024, 3, 7, 0, 0, 0, 0))), "2024-03-07 00:00:00");
-    EXPECT_EQ(cell_text_form(CellValue(at(2024, 3, 7, 14, 5, 9, 437000))),
+    EXPECT_EQ(cell_text_form(CellValue(at(2024, 3, 7))), "2024-03-07 00:00:00");
+    EXPECT_EQ(cell_text_form(CellValue(at(2024, 3, 7, 14, 5, 9, 437000us))),
               "2024-03-07 14:05:09.437000");
-    EXPECT_EQ(cell_text_form(CellValue(at(1899, 12, 31, 23, 59, 59, 1))),
+    EXPECT_EQ(cell_text_form(CellValue(at(1899, 12, 31, 23, 59, 59, 1us))),
               "1899-12-31 23:59:59.000001");
     EXPECT_EQ(cell_text_form(CellValue()), "");
 }

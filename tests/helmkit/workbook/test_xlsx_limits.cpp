@@ -12,6 +12,7 @@
 #include "helmkit/workbook/excel_tools.hpp"
 #include "helmkit/workbook/xlsx_reader.hpp"
 #include "test_support.hpp"
+#include "thrown_errors.hpp"
 #include "workbook_files.hpp"
 
 using namespace torvane_test;
@@ -30,16 +31,6 @@ std::size_t count_cells(const fs::path& path) {
         return true;
     });
     return cells;
-}
-
-// The message of the helmkit::Error that `action` throws, or "" when it throws none.
-std::string error_of(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const helmkit::Error& error) {
-        return error.what();
-    }
-    return "";
 }
 
 // Runs `action` in a child process whose address space is limited to 512 MiB and returns
@@ -77,10 +68,6 @@ std::string within_512_mib(const std::function<std::string()>& action) {
     ::waitpid(child, &status, 0);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "child ended abnormally";
     return result;
-}
-
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
 }
 
 std::string cells_without_reference(int count) {

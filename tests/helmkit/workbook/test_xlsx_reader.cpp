@@ -6,9 +6,11 @@
 #include <tuple>
 #include <vector>
 
+#include "table/cell_builders.hpp"
 #include "helmkit/base/error.hpp"
 #include "helmkit/workbook/xlsx_reader.hpp"
 #include "test_support.hpp"
+#include "thrown_errors.hpp"
 #include "workbook_files.hpp"
 
 using namespace torvane_test;
@@ -16,6 +18,8 @@ using helmkit::CellAddress;
 using helmkit::CellValue;
 using helmkit::DateTime;
 using helmkit::XlsxReader;
+using namespace cell_builders;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -35,31 +39,6 @@ std::vector<CellValue> read(const fs::path& path, const std::vector<std::string>
     std::vector<CellAddress> cells;
     for (const auto& address : addresses) cells.push_back(helmkit::parse_cell_address(address));
     return XlsxReader(path).read_cells(cells);
-}
-
-CellValue text(const char* value) { return CellValue(std::string(value)); }
-CellValue whole(std::int64_t value) { return CellValue(value); }
-
-DateTime at(int year, unsigned month, unsigned day, int hour = 0, int minute = 0, int second = 0,
-            int millis = 0) {
-    using namespace std::chrono;
-    return DateTime(local_days(std::chrono::year(year) / month / day)) + hours(hour) +
-           minutes(minute) + seconds(second) + milliseconds(millis);
-}
-
-// The message of the helmkit::Error that `action` throws; fails the test when it throws none.
-std::string error_of(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const helmkit::Error& error) {
-        return error.what();
-    }
-    ADD_FAILURE() << "no helmkit::Error thrown";
-    return {};
-}
-
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
 }
 
 fs::path fixture(const char* name) { return source_dir() / "tests/fixtures/xlsx" / name; }
@@ -162,7 +141,7 @@ TEST(XlsxReader, DatesFollowTheNumberFormat) {
     const auto values = read(path, {"A1", "B1", "C1", "D1", "E1", "F1", "A2", "B2", "C2", "D2",
                                     "E2", "F2", "A3", "B3", "C3", "D3", "E3", "F3"});
     const std::vector<CellValue> expected{
-        at(2024, 3, 7),           at(2024, 3, 7, 14, 5, 9, 437), at(2024, 3, 7, 14, 5, 9, 437),
+        at(2024, 3, 7),           at(2024, 3, 7, 14, 5, 9, 437ms), at(2024, 3, 7, 14, 5, 9, 437ms),
         at(1899, 12, 31, 12),     at(1900, 1, 1, 6),             at(2023, 3, 15),
         whole(45000),             whole(45000),                  whole(45000),
         whole(45000),             whole(45000),                  whole(45000),
@@ -276,7 +255,7 @@ TEST(XlsxReader, HandWrittenXmlWithEveryCellKind) {
         {4, 1, at(1904, 1, 1)},
         {4, 2, at(2024, 3, 7, 12)},
         {4, 3, whole(43896)},
-        {4, 4, at(2024, 3, 7, 14, 5, 9, 500)},
+        {4, 4, at(2024, 3, 7, 14, 5, 9, 500ms)},
         {5, 1, whole(1)},
         {5, 2, CellValue(true)},
         {7, 3, CellValue(2.0)},
@@ -304,7 +283,7 @@ TEST(XlsxReader, WorkbooksSavedByOpenpyxl) {
     const std::vector<CellValue> expected{
         text("Alpha Müller"), CellValue(120.5),    whole(150),        CellValue(12.5),
         CellValue(1e-05),     CellValue(1.5e16),   CellValue(true),   CellValue(false),
-        at(2024, 3, 7),       at(2024, 3, 7, 14, 5, 9, 437),          at(1900, 3, 1),
+        at(2024, 3, 7),       at(2024, 3, 7, 14, 5, 9, 437ms),          at(1900, 3, 1),
         CellValue(),          CellValue(0.25),     at(1899, 12, 31, 14, 30),
         whole(-42),           text("  spaced  "),
     };
