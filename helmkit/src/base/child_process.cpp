@@ -97,16 +97,6 @@ pid_t spawn(const std::vector<std::string>& argv, bool own_group) {
     return pid;
 }
 
-ProcessStatus status_of(int raw) {
-    ProcessStatus status;
-    if (WIFEXITED(raw)) {
-        status.exit_code = WEXITSTATUS(raw);
-    } else if (WIFSIGNALED(raw)) {
-        status.signal = WTERMSIG(raw);
-    }
-    return status;
-}
-
 // Waits for `pid` until `deadline`; returns whether it ended, with its raw status in `raw`.
 bool wait_until(pid_t pid, std::chrono::steady_clock::time_point deadline, int& raw,
                 const std::vector<std::string>& argv) {
@@ -123,6 +113,16 @@ bool wait_until(pid_t pid, std::chrono::steady_clock::time_point deadline, int& 
 
 }  // namespace
 
+ProcessStatus status_of_wait(int wait_status) {
+    ProcessStatus status;
+    if (WIFEXITED(wait_status)) {
+        status.exit_code = WEXITSTATUS(wait_status);
+    } else if (WIFSIGNALED(wait_status)) {
+        status.signal = WTERMSIG(wait_status);
+    }
+    return status;
+}
+
 ProcessStatus run_process(const std::vector<std::string>& argv) {
     const pid_t pid = spawn(argv, false);
     int raw = 0;
@@ -131,7 +131,7 @@ ProcessStatus run_process(const std::vector<std::string>& argv) {
             throw Error("cannot wait for " + command_line_text(argv) + ": " + std::strerror(errno));
         }
     }
-    return status_of(raw);
+    return status_of_wait(raw);
 }
 
 std::pair<ProcessStatus, bool> run_process_bounded(const std::vector<std::string>& argv,
@@ -140,7 +140,7 @@ std::pair<ProcessStatus, bool> run_process_bounded(const std::vector<std::string
     int raw = 0;
     const auto start = std::chrono::steady_clock::now();
     if (wait_until(pid, start + std::chrono::seconds(seconds), raw, argv)) {
-        return {status_of(raw), false};
+        return {status_of_wait(raw), false};
     }
     ::kill(-pid, SIGTERM);
     if (!wait_until(pid, std::chrono::steady_clock::now() + std::chrono::seconds(5), raw, argv)) {
@@ -150,7 +150,7 @@ std::pair<ProcessStatus, bool> run_process_bounded(const std::vector<std::string
     }
     // What the group started and left behind goes too.
     ::kill(-pid, SIGKILL);
-    return {status_of(raw), true};
+    return {status_of_wait(raw), true};
 }
 
 std::string command_line_text(const std::vector<std::string>& argv) {

@@ -45,13 +45,6 @@ void limit_child(const ForkedChild::Limits& limits) {
     if (__sanitizer_set_death_callback != nullptr) __sanitizer_set_death_callback(nullptr);
 }
 
-ProcessStatus status_of(int wait_status) {
-    ProcessStatus status;
-    if (WIFEXITED(wait_status)) status.exit_code = WEXITSTATUS(wait_status);
-    if (WIFSIGNALED(wait_status)) status.signal = WTERMSIG(wait_status);
-    return status;
-}
-
 }  // namespace
 
 ForkedChild::ForkedChild(const std::function<void(ChildOutput&)>& work, const Limits& limits) {
@@ -143,7 +136,7 @@ ProcessStatus ForkedChild::finish() {
     do {
         reaped = ::waitpid(m_pid, &wait_status, 0);
     } while (reaped < 0 && errno == EINTR);
-    m_status = status_of(wait_status);
+    m_status = status_of_wait(wait_status);
     return m_status;
 }
 

@@ -1,13 +1,12 @@
 #include "helmkit/base/process_setup.hpp"
 
 #include <malloc.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <vector>
-
-extern char** environ;
 
 namespace helmkit {
 

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "helmkit/text/ascii_case.hpp"
 #include "helmkit/text/number_text.hpp"
 
 namespace helmkit {
@@ -22,19 +23,18 @@ std::optional<year_month_day> make_day(int year, int month, int day) {
     return result;
 }
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // Reads 1 to `max_digits` digits at `pos`; returns -1 when there is none.
 int read_number(std::string_view text, std::size_t& pos, std::size_t min_digits,
                 std::size_t max_digits) {
     int value = 0;
     std::size_t count = 0;
-    while (pos < text.size() && is_digit(text[pos]) && count < max_digits) {
+    while (pos < text.size() && is_ascii_digit(text[pos]) && count < max_digits) {
         value = value * 10 + (text[pos] - '0');
         ++pos;
         ++count;
     }
-    if (count < min_digits || (pos < text.size() && is_digit(text[pos]))) return -1;
+    if (count < min_digits || (pos < text.size() && is_ascii_digit(text[pos]))) return -1;
     return value;
 }
 
@@ -54,7 +54,7 @@ bool is_time_of_day(std::string_view text) {
     if (pos == text.size()) return true;
     if (text[pos] != '.' || pos + 1 == text.size()) return false;
     for (++pos; pos < text.size(); ++pos) {
-        if (!is_digit(text[pos])) return false;
+        if (!is_ascii_digit(text[pos])) return false;
     }
     return true;
 }
@@ -154,7 +154,7 @@ std::optional<year_month_day> read_named_month_date(std::string_view text) {
 std::optional<year_month_day> read_date_text(std::string_view text, DayOrder order) {
     text = trim_blanks(text);
     if (text.empty()) return std::nullopt;
-    if (is_digit(text.front())) {
+    if (is_ascii_digit(text.front())) {
         if (auto day = read_numeric_date(text, order)) return day;
     }
     return read_named_month_date(text);

@@ -2,11 +2,12 @@
 
 #include <cstddef>
 
+#include "helmkit/text/ascii_case.hpp"
+
 namespace helmkit {
 
 namespace {
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // Compares the digit runs starting at a[i] and b[j] by value and advances both indices.
 int compare_digit_runs(std::string_view a, std::size_t& i, std::string_view b, std::size_t& j) {
@@ -14,8 +15,8 @@ int compare_digit_runs(std::string_view a, std::size_t& i, std::string_view b, s
     while (j < b.size() && b[j] == '0') ++j;
     const std::size_t start_a = i;
     const std::size_t start_b = j;
-    while (i < a.size() && is_digit(a[i])) ++i;
-    while (j < b.size() && is_digit(b[j])) ++j;
+    while (i < a.size() && is_ascii_digit(a[i])) ++i;
+    while (j < b.size() && is_ascii_digit(b[j])) ++j;
     const std::size_t len_a = i - start_a;
     const std::size_t len_b = j - start_b;
     if (len_a != len_b) return len_a < len_b ? -1 : 1;
@@ -29,7 +30,7 @@ bool natural_less(std::string_view a, std::string_view b) {
     std::size_t i = 0;
     std::size_t j = 0;
     while (i < a.size() && j < b.size()) {
-        if (is_digit(a[i]) && is_digit(b[j])) {
+        if (is_ascii_digit(a[i]) && is_ascii_digit(b[j])) {
             const int order = compare_digit_runs(a, i, b, j);
             if (order != 0) return order < 0;
             continue;

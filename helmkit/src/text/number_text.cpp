@@ -3,24 +3,25 @@
 #include <charconv>
 #include <cmath>
 
+#include "helmkit/text/ascii_case.hpp"
+
 namespace helmkit {
 
 namespace {
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // Length of the decimal number at the start of `text` (digits, fraction, exponent; no sign),
 // or 0 when there is none. Sets `whole` when it has neither fraction nor exponent.
 std::size_t decimal_length(std::string_view text, bool& whole) {
     std::size_t i = 0;
-    while (i < text.size() && is_digit(text[i])) ++i;
+    while (i < text.size() && is_ascii_digit(text[i])) ++i;
     const std::size_t int_digits = i;
     std::size_t frac_digits = 0;
     whole = true;
     if (i < text.size() && text[i] == '.') {
         whole = false;
         ++i;
-        while (i < text.size() && is_digit(text[i])) ++i, ++frac_digits;
+        while (i < text.size() && is_ascii_digit(text[i])) ++i, ++frac_digits;
         if (frac_digits == 0) return 0;
     }
     if (int_digits == 0 && frac_digits == 0) return 0;
@@ -29,7 +30,7 @@ std::size_t decimal_length(std::string_view text, bool& whole) {
         ++i;
         if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
         const std::size_t exp_start = i;
-        while (i < text.size() && is_digit(text[i])) ++i;
+        while (i < text.size() && is_ascii_digit(text[i])) ++i;
         if (i == exp_start) return 0;
     }
     return i;
@@ -71,7 +72,7 @@ std::optional<CellValue> parse_plain_number(std::string_view field) {
     if (!digits.empty() && digits.front() == '-') digits.remove_prefix(1);
     bool whole = true;
     if (digits.empty() || decimal_length(digits, whole) != digits.size()) return std::nullopt;
-    if (digits.size() > 1 && digits[0] == '0' && is_digit(digits[1])) return std::nullopt;
+    if (digits.size() > 1 && digits[0] == '0' && is_ascii_digit(digits[1])) return std::nullopt;
     if (digits.front() == '.') return std::nullopt;
     return whole_or_real(field, whole);
 }
@@ -82,7 +83,7 @@ std::optional<CellValue> parse_decimal_comma_number(std::string_view field) {
     std::size_t at = 0;
     if (at < field.size() && field[at] == '-') plain += field[at++];
     const std::size_t first = at;
-    while (at < field.size() && is_digit(field[at])) plain += field[at++];
+    while (at < field.size() && is_ascii_digit(field[at])) plain += field[at++];
     std::size_t lead = at - first;
     if (lead == 0 || (lead > 1 && field[first] == '0')) return std::nullopt;
     if (at < field.size() && field[at] == '.') {
@@ -91,7 +92,7 @@ std::optional<CellValue> parse_decimal_comma_number(std::string_view field) {
         while (at < field.size() && field[at] == '.') {
             ++at;
             for (int i = 0; i < 3; ++i, ++at) {
-                if (at >= field.size() || !is_digit(field[at])) return std::nullopt;
+                if (at >= field.size() || !is_ascii_digit(field[at])) return std::nullopt;
                 plain += field[at];
             }
         }
@@ -102,7 +103,7 @@ std::optional<CellValue> parse_decimal_comma_number(std::string_view field) {
         whole = false;
         plain += '.';
         const std::size_t fraction = ++at;
-        while (at < field.size() && is_digit(field[at])) plain += field[at++];
+        while (at < field.size() && is_ascii_digit(field[at])) plain += field[at++];
         if (at == fraction) return std::nullopt;
     }
     if (at != field.size()) return std::nullopt;

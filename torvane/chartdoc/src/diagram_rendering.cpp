@@ -13,13 +13,13 @@
 #include "helmkit/files/file_mg.hpp"
 #include "helmkit/text/sha256.hpp"
 
+#include "chartdoc_log.hpp"
+
 namespace fs = std::filesystem;
 
 namespace torvane::chartdoc {
 
 namespace {
-
-helmkit::app_logging::Logger& logger() { return helmkit::app_logging::lazy_logger("Chartdoc"); }
 
 // What both renderers are started with, which decides the SVG as much as the text does.
 constexpr const char* k_configuration =

@@ -21,6 +21,8 @@
 #include "torvane/chartdoc/page_templates.hpp"
 #include "torvane/chartdoc/site_links.hpp"
 
+#include "chartdoc_log.hpp"
+
 namespace fs = std::filesystem;
 using nlohmann::ordered_json;
 
@@ -33,8 +35,6 @@ constexpr const char* k_nothing_produced = "No .md or .mmd files were found in t
 constexpr const char* k_renderer_missing =
     "Mermaid CLI ('mmdc') is not installed or not in PATH.\n"
     "Please install it via: npm install -g @mermaid-js/mermaid-cli";
-
-helmkit::app_logging::Logger& logger() { return helmkit::app_logging::lazy_logger("Chartdoc"); }
 
 // "an array", "a number", ... for the messages about a value of the wrong type.
 std::string type_phrase(const ordered_json& value) {

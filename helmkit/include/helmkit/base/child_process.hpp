@@ -17,6 +17,9 @@ struct ProcessStatus {
     bool succeeded() const { return exit_code == 0; }
 };
 
+// Returns how a child ended from the status that waitpid() gave for it. Never throws.
+ProcessStatus status_of_wait(int wait_status);
+
 // Returns where a shell would find the command `name`: a name holding a "/" is taken as it
 // is, any other is looked up in the folders of PATH (an empty entry meaning the current
 // folder; the system's default search path when PATH is unset). A match is a regular file
