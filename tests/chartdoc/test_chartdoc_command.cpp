@@ -256,6 +256,65 @@ TEST_F(ChartdocCommand, FailingDocumentsAreLoggedAndSkipped) {
     EXPECT_FALSE(fs::exists(root() / "out/folder.html"));
 }
 
+TEST_F(ChartdocCommand, ManyThreadsWriteTheSamePagesAndLogInTheSameOrderAsOne) {
+    install_standin();
+    // Documents of very different sizes, failures among them, and a page too large to be held
+    // in memory while the documents after it convert.
+    std::vector<std::string> expected_log;
+    for (int i = 0; i < 40; ++i) {
+        const auto name = "doc" + std::to_string(i) + ".md";
+        std::string text = "# Document " + std::to_string(i) + "\n\n";
+        for (int j = 0; j < (i * 37) % 300; ++j) text += "Some *text* and a [link](doc1.md).\n\n";
+        if (i == 9) text = "caf\xe9\n";
+        if (i == 17) text += std::string(6u << 20, 'x') + "\n";
+        if (i == 23) {
+            text = "[r]: /" + std::string(100000, 'a') + "\n\n";
+            for (int k = 0; k < 1000; ++k) text += "[x][r] ";
+        }
+        write_file(root() / "in" / name, text);
+        expected_log.push_back("INFO Processing Markdown: " + name + " -> doc" +
+                               std::to_string(i));
+        if (i == 9) expected_log.push_back("ERROR Failed to process doc9.md");
+        if (i == 23) expected_log.push_back("ERROR Failed to process doc23.md");
+    }
+    // A folder where a document was: it fails as it is read ahead.
+    fs::remove(root() / "in/doc31.md");
+    fs::create_directories(root() / "in/doc31.md");
+    expected_log.insert(expected_log.begin() + 34, "ERROR Failed to process doc31.md");
+
+    std::map<std::string, std::string> pages_of_one;
+    for (const char* threads : {"1", "4", "9"}) {
+        SCOPED_TRACE(threads);
+        const std::string out = std::string("out") + threads;
+        write_config({{"input_folder", "in"}, {"output_folder", out}, {"rich_markdown", true}});
+        const auto result = run_site({{"TORVANE_THREADS", threads}});
+        EXPECT_EQ(result.status, 0) << result.err;
+        std::vector<std::string> log;
+        for (const auto& line : lines_of(result.err)) {
+            const auto message = log_message(line);
+            for (const char* level : {"INFO", "ERROR"}) {
+                if (line.find(std::string(" ") + level + " ") == std::string::npos) continue;
+                if (message.rfind("Processing Markdown:", 0) == 0) {
+                    log.push_back(std::string(level) + " " + message);
+                } else if (message.rfind("Failed to process", 0) == 0) {
+                    log.push_back(std::string(level) + " " + message.substr(0, message.find(':')));
+                }
+            }
+        }
+        EXPECT_EQ(log, expected_log) << result.err;
+        std::map<std::string, std::string> pages;
+        for (const auto& name : folder_names(root() / out)) pages[name] = read_file(root() / out / name);
+        EXPECT_EQ(pages.size(), 38u);
+        EXPECT_EQ(pages.count("doc9.html") + pages.count("doc23.html"), 0u);
+        EXPECT_GT(pages["doc17.html"].size(), 6u << 20);
+        if (pages_of_one.empty()) {
+            pages_of_one = pages;
+        } else {
+            EXPECT_TRUE(pages == pages_of_one);
+        }
+    }
+}
+
 TEST_F(ChartdocCommand, SourcesThatAreNotRegularFilesAreRefusedOneByOne) {
     install_standin();
     fs::create_directories(root() / "in");

@@ -18,8 +18,9 @@ std::string read_file(const fs::path& path) {
     return content;
 }
 
-std::string read_text_file(const fs::path& path) {
-    std::string content = read_file(path);
+std::string read_text_file(const fs::path& path) { return text_of_file(path, read_file(path)); }
+
+std::string text_of_file(const fs::path& path, std::string content) {
     const auto bad = find_invalid_utf8(content);
     if (bad != std::string_view::npos) {
         throw Error("'" + path.string() + "' is not UTF-8 text (invalid byte at offset " +

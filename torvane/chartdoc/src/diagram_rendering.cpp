@@ -74,11 +74,16 @@ std::string renderer_identity(const fs::path& mmdc) {
 
 DiagramRendering::DiagramRendering(Settings settings) : m_settings(std::move(settings)) {
     auto& log = logger();
-    std::string renderer = renderer_identity(m_settings.mmdc);
+    // The renderer is identified only for the cache's keys: its packages and the script are
+    // read only when the cache is on.
+    std::string renderer;
     if (m_settings.batch) {
         try {
             m_batch = find_batch_renderer(m_settings.mmdc);
-            renderer += " script " + helmkit::sha256_hex(helmkit::fileMg::read_file(m_batch->script));
+            if (m_settings.cache) {
+                renderer = " script " +
+                           helmkit::sha256_hex(helmkit::fileMg::read_file(m_batch->script));
+            }
         } catch (const helmkit::Error& error) {
             log.warning(std::string("Batch rendering is not available, each diagram is rendered "
                                     "by its own mmdc: ") +
@@ -86,8 +91,8 @@ DiagramRendering::DiagramRendering(Settings settings) : m_settings(std::move(set
             m_batch.reset();
         }
     }
-    if (!m_batch) renderer += " mmdc";
     if (!m_settings.cache) return;
+    renderer = renderer_identity(m_settings.mmdc) + (m_batch ? renderer : " mmdc");
     const auto folder = DiagramCache::default_folder();
     if (!folder) {
         log.warning("Diagram cache turned off: neither XDG_CACHE_HOME nor HOME is set");

@@ -17,6 +17,7 @@
 #include "torvane/chartdoc/batch_render.hpp"
 #include "torvane/chartdoc/link_check.hpp"
 #include "torvane/chartdoc/markdown_html.hpp"
+#include "torvane/chartdoc/ordered_work.hpp"
 #include "torvane/chartdoc/page_output.hpp"
 #include "torvane/chartdoc/page_templates.hpp"
 #include "torvane/chartdoc/site_links.hpp"
@@ -32,6 +33,13 @@ namespace {
 
 constexpr const char* k_renderer = "mmdc";
 constexpr const char* k_nothing_produced = "No .md or .mmd files were found in the input folder.";
+// Documents read ahead of the one being written: enough to keep every thread busy, and no
+// more than 32 MiB of them.
+constexpr WorkWindow k_documents_ahead{32, std::size_t{32} << 20};
+// A page converted ahead is held in memory up to this size; a larger one is converted again
+// when its turn comes, straight into its file.
+constexpr std::size_t k_page_held_in_memory = std::size_t{4} << 20;
+
 constexpr const char* k_renderer_missing =
     "Mermaid CLI ('mmdc') is not installed or not in PATH.\n"
     "Please install it via: npm install -g @mermaid-js/mermaid-cli";
@@ -63,13 +71,6 @@ ordered_json title_map(const ordered_json& conf, const char* key) {
 std::string text_of(const ordered_json& value) {
     return value.is_string() ? value.get<std::string>() : value.dump();
 }
-
-// A title as the log shows it and as a page holds it: a configured title is the user's own
-// markup, a file name is text that may hold '<' or '&'.
-struct Title {
-    std::string shown;
-    std::string html;
-};
 
 Title display_title(const ordered_json& titles, const char* key, const std::string& name,
                     const std::string& base_name) {
@@ -264,38 +265,138 @@ std::pair<bool, std::string> MermaidConverter::run() {
 
 void MermaidConverter::convert_documents(const std::vector<std::string>& documents,
                                          SitePages& pages, helmkit::Progress& progress) {
-    auto& log = logger();
     const SiteLinks links = site_links(documents);
-    for (const auto& md : documents) {
-        const ProgressStep step(progress);
-        const std::string md_path = joined(m_input_folder, md);
-        const std::string base_name = base_name_of(md);
-        const std::string out_name = base_name + ".html";
-        const std::string out_path = joined(m_output_folder, out_name);
-        const auto title = display_title(m_doc_titles, "doc_titles", md, shown(base_name));
-        log.info(shown("Processing Markdown: " + md + " -> " + title.shown));
-        try {
-            if (takes_the_index_name(base_name)) throw helmkit::Error(index_clash(m_output_folder));
-            const std::string markdown = helmkit::fileMg::read_text_file(md_path);
-            DocumentAnchors anchors;
-            MarkdownOptions options;
-            options.rich = m_rich_markdown;
-            options.anchors = &anchors;
+    // Fences go to the renderer, which this thread alone drives, each document in its turn.
+    if (m_fenced_diagrams) {
+        for (const auto& md : documents) {
+            const ProgressStep step(progress);
+            const auto document = document_paths(md);
+            std::string markdown;
             std::vector<std::optional<std::string>> diagrams;
-            if (m_fenced_diagrams) {
-                diagrams = render_fences(md, markdown);
-                options.diagram = [&diagrams](std::size_t n) { return diagrams.at(n); };
-            }
-            pages.add(out_path, {PageKind::document, md, doc_entry(out_name, title.html)},
-                      [&](helmkit::AtomicFile& file) {
-                          write_document_page(file, title.html, markdown, links, options);
-                      });
-            m_written.push_back({PageKind::document, md, out_name, std::move(anchors)});
-            ++m_summary.documents;
-        } catch (const std::exception& error) {
-            log.error(shown("Failed to process " + md + ": " + error.what()));
-            ++m_summary.failed;
+            convert_document(
+                document, pages,
+                [&] {
+                    markdown = helmkit::fileMg::read_text_file(joined(m_input_folder, md));
+                    diagrams = render_fences(md, markdown);
+                },
+                [&](helmkit::AtomicFile& file, DocumentAnchors& anchors) {
+                    auto options = page_options(anchors);
+                    options.diagram = [&diagrams](std::size_t n) -> std::optional<std::string> {
+                        return n < diagrams.size() ? diagrams[n] : std::nullopt;
+                    };
+                    write_document_page(file, document.title.html, markdown, links, options);
+                });
         }
+        return;
+    }
+    // Otherwise documents are read ahead here, converted into memory on several threads and
+    // written here in their turn: the files, the log and each failure are those of one thread.
+    in_order<DocumentJob>(
+        documents.size(), documents.size() > 1 ? helper_threads() : 0, k_documents_ahead,
+        [&](std::size_t i) { return read_document(documents[i]); },
+        [](const DocumentJob& job) { return job.markdown.size(); },
+        [&](DocumentJob& job) { convert_in_memory(job, links); },
+        [&](std::size_t, DocumentJob& job) {
+            const ProgressStep step(progress);
+            convert_document(
+                job.document, pages,
+                [&] {
+                    if (job.unread) std::rethrow_exception(job.unread);
+                },
+                [&](helmkit::AtomicFile& file, DocumentAnchors& anchors) {
+                    if (job.failed) std::rethrow_exception(job.failed);
+                    if (!job.converted) {
+                        // Too large to be held: converted again, straight into its file.
+                        write_document_page(file, job.document.title.html, job.markdown, links,
+                                            page_options(anchors));
+                        return;
+                    }
+                    file.write(job.page);
+                    anchors = std::move(job.anchors);
+                });
+        });
+}
+
+MermaidConverter::DocumentPaths MermaidConverter::document_paths(const std::string& md) const {
+    const std::string base_name = base_name_of(md);
+    std::string out_name = base_name + ".html";
+    std::string out_path = joined(m_output_folder, out_name);
+    return {md, base_name, std::move(out_name), std::move(out_path),
+            display_title(m_doc_titles, "doc_titles", md, shown(base_name))};
+}
+
+MarkdownOptions MermaidConverter::page_options(DocumentAnchors& anchors) const {
+    MarkdownOptions options;
+    options.rich = m_rich_markdown;
+    options.anchors = &anchors;
+    return options;
+}
+
+MermaidConverter::DocumentJob MermaidConverter::read_document(const std::string& md) const {
+    DocumentJob job;
+    job.document = document_paths(md);
+    // A document that fails before it is read is not read ahead either.
+    if (takes_the_index_name(job.document.base_name)) return job;
+    try {
+        // Only read here: the check that it is text is made on the converting thread.
+        job.markdown = helmkit::fileMg::read_file(joined(m_input_folder, md));
+    } catch (...) {
+        job.unread = std::current_exception();
+    }
+    return job;
+}
+
+void MermaidConverter::convert_in_memory(DocumentJob& job, const SiteLinks& links) const {
+    if (job.unread || takes_the_index_name(job.document.base_name)) return;
+    try {
+        job.markdown = helmkit::fileMg::text_of_file(joined(m_input_folder, job.document.md),
+                                                     std::move(job.markdown));
+    } catch (...) {
+        job.unread = std::current_exception();
+        return;
+    }
+    // Thrown out of the parser when the page outgrows what a job may hold.
+    struct TooLargeToHold {};
+    try {
+        const auto frame = page_frame(job.document.title.html);
+        job.page.reserve(frame.head.size() + job.markdown.size() * 2 + frame.tail.size());
+        PageOutput out([&job](std::string_view piece) {
+            if (job.page.size() + piece.size() > k_page_held_in_memory) throw TooLargeToHold{};
+            job.page.append(piece);
+        });
+        out.write(frame.head);
+        render_markdown(job.markdown, out, links, page_options(job.anchors));
+        out.write(frame.tail);
+        out.finish();
+        job.converted = true;
+    } catch (const TooLargeToHold&) {
+        job.page = std::string();
+        job.anchors = {};
+    } catch (...) {
+        job.failed = std::current_exception();
+    }
+}
+
+void MermaidConverter::convert_document(
+    const DocumentPaths& document, SitePages& pages, const std::function<void()>& prepare,
+    const std::function<void(helmkit::AtomicFile&, DocumentAnchors&)>& write) {
+    auto& log = logger();
+    const auto& md = document.md;
+    log.info(shown("Processing Markdown: " + md + " -> " + document.title.shown));
+    try {
+        if (takes_the_index_name(document.base_name)) {
+            throw helmkit::Error(index_clash(m_output_folder));
+        }
+        prepare();
+        DocumentAnchors anchors;
+        pages.add(document.out_path,
+                  {PageKind::document, md, doc_entry(document.out_name, document.title.html)},
+                  [&](helmkit::AtomicFile& file) { write(file, anchors); });
+        m_written.push_back({PageKind::document, md, document.out_name, std::move(anchors)});
+        ++m_summary.documents;
+    } catch (const std::exception& error) {
+        log.error(shown("Failed to process " + md + ": " + error.what()));
+        ++m_summary.failed;
     }
 }
 
@@ -323,7 +424,7 @@ std::optional<std::string> MermaidConverter::render_alone(const std::string& mmd
         log.error(shown("Failed to convert " + mmd + ": " + error.what()));
         return std::nullopt;
     }
-    return helmkit::fileMg::read_text_file(svg_path);
+    return helmkit::fileMg::read_file(svg_path);
 }
 
 void MermaidConverter::convert_diagrams(const std::vector<std::string>& diagrams,
@@ -360,11 +461,12 @@ void MermaidConverter::convert_diagrams(const std::vector<std::string>& diagrams
             if (auto kept = m_rendering->cached(*source)) {
                 pages.add_file(svg_path, *kept);
                 svg = helmkit::normalise_line_breaks(std::move(*kept));
-            } else if ((svg = render_alone(mmd, mmd_path, svg_path))) {
-                m_rendering->keep(*source, helmkit::fileMg::read_file(svg_path));
+            } else if (auto drawn = render_alone(mmd, mmd_path, svg_path)) {
+                svg = helmkit::fileMg::text_of_file(svg_path, *drawn);
+                m_rendering->keep(*source, *drawn);
             }
-        } else {
-            svg = render_alone(mmd, mmd_path, svg_path);
+        } else if (auto drawn = render_alone(mmd, mmd_path, svg_path)) {
+            svg = helmkit::fileMg::text_of_file(svg_path, std::move(*drawn));
         }
         if (!svg) {
             ++m_summary.failed;
@@ -389,8 +491,15 @@ std::optional<std::string> MermaidConverter::read_diagram(const std::string& mmd
 
 std::vector<std::optional<std::string>> MermaidConverter::render_fences(const std::string& md,
                                                                          const std::string& markdown) {
+    std::vector<MermaidFence> fences;
+    const auto found = m_fences.find(md);
+    if (found != m_fences.end() && found->second.markdown == std::hash<std::string>{}(markdown)) {
+        fences = std::move(found->second.fences);
+    } else {
+        fences = mermaid_fences(markdown);
+    }
     std::vector<std::optional<std::string>> svgs;
-    for (const auto& fence : mermaid_fences(markdown)) {
+    for (const auto& fence : fences) {
         auto& svg = svgs.emplace_back();
         if (fence.text.empty()) continue;
         auto rendered = m_rendering->render(fence.text);
@@ -410,7 +519,10 @@ void MermaidConverter::prefetch_diagrams(const std::vector<std::string>& documen
         for (const auto& md : documents) {
             try {
                 const auto markdown = helmkit::fileMg::read_text_file(joined(m_input_folder, md));
-                for (auto& fence : mermaid_fences(markdown)) texts.push_back(std::move(fence.text));
+                auto& kept = m_fences[md];
+                kept.markdown = std::hash<std::string>{}(markdown);
+                kept.fences = mermaid_fences(markdown);
+                for (const auto& fence : kept.fences) texts.push_back(fence.text);
             } catch (const std::exception&) {
                 // The document fails in its turn, with its own message.
             }

@@ -152,10 +152,38 @@ std::string html_text(std::string_view text) {
 }
 
 PageFrame page_frame(std::string_view title) {
-    constexpr std::string_view body = "{body_content}";
-    const std::size_t at = PAGE_TEMPLATE.find(body);
-    return {fill_template(PAGE_TEMPLATE.substr(0, at), {{"title", title}}),
-            fill_template(PAGE_TEMPLATE.substr(at + body.size()), {})};
+    // The frame is the same for every page but for its title: the template is filled once, with
+    // a marker for the title that the template itself does not hold, and cut there.
+    struct Pieces {
+        std::vector<std::string> head;  // the head's text between the titles
+        std::string tail;
+    };
+    static const Pieces pieces = [] {
+        constexpr std::string_view body = "{body_content}";
+        constexpr std::string_view marker = "\x01title\x01";
+        const std::size_t at = PAGE_TEMPLATE.find(body);
+        const std::string head = fill_template(PAGE_TEMPLATE.substr(0, at), {{"title", marker}});
+        Pieces made;
+        std::size_t start = 0;
+        for (std::size_t found = head.find(marker); found != std::string::npos;
+             found = head.find(marker, start)) {
+            made.head.push_back(head.substr(start, found - start));
+            start = found + marker.size();
+        }
+        made.head.push_back(head.substr(start));
+        made.tail = fill_template(PAGE_TEMPLATE.substr(at + body.size()), {});
+        return made;
+    }();
+    PageFrame frame;
+    std::size_t size = title.size() * (pieces.head.size() - 1);
+    for (const auto& piece : pieces.head) size += piece.size();
+    frame.head.reserve(size);
+    for (std::size_t i = 0; i < pieces.head.size(); ++i) {
+        if (i > 0) frame.head.append(title);
+        frame.head.append(pieces.head[i]);
+    }
+    frame.tail = pieces.tail;
+    return frame;
 }
 
 std::string fill_page(std::string_view title, std::string_view body_content) {

@@ -19,6 +19,11 @@ std::string read_file(const std::filesystem::path& path);
 // of the first bad byte).
 std::string read_text_file(const std::filesystem::path& path);
 
+// Returns `content`, read whole from the file at `path`, as read_text_file() returns it: the
+// reading and the check can then happen apart. Throws Error naming the file when `content` is
+// not valid UTF-8.
+std::string text_of_file(const std::filesystem::path& path, std::string content);
+
 // Reads and parses the JSON file at `path`, keeping key order. Throws Error naming the file
 // when it cannot be read (as read_file), is larger than 64 MiB (refused before it is read),
 // nests lists and objects deeper than 512 levels or is not valid JSON (with line and column).

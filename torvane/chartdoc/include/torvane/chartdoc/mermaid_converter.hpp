@@ -1,5 +1,8 @@
 #pragma once
 
+#include <exception>
+#include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -17,6 +20,13 @@ namespace torvane::chartdoc {
 // Returns `name` without its last extension; dots that begin the name start no extension,
 // so ".md" stays ".md" and "notes.old.md" gives "notes.old".
 std::string base_name_of(const std::string& name);
+
+// A title as the log shows it and as a page holds it: a configured title is the user's own
+// markup, a file name is text that may hold '<' or '&'.
+struct Title {
+    std::string shown;
+    std::string html;
+};
 
 // What a run did, for its closing log line and its strict exit status.
 struct RunSummary {
@@ -61,12 +71,43 @@ private:
     // Creates the output folder with its parents when nothing exists at its path.
     void _prepare_output_dir() const;
 
+    // The names a document's page gets.
+    struct DocumentPaths {
+        std::string md;
+        std::string base_name;
+        std::string out_name;
+        std::string out_path;
+        Title title;
+    };
+    // A document read ahead of its turn, and its page once converted.
+    struct DocumentJob {
+        DocumentPaths document;
+        std::string markdown;
+        std::exception_ptr unread;  // why it could not be read
+        std::string page;
+        DocumentAnchors anchors;
+        bool converted = false;     // false when it failed or its page grew too large to hold
+        std::exception_ptr failed;  // why it could not be converted
+    };
+
     void convert_documents(const std::vector<std::string>& documents, SitePages& pages,
                            helmkit::Progress& progress);
+    DocumentPaths document_paths(const std::string& md) const;
+    MarkdownOptions page_options(DocumentAnchors& anchors) const;
+    // Reads the document `md`, or notes why it cannot be read.
+    DocumentJob read_document(const std::string& md) const;
+    // Converts `job`'s document into its page in memory, or notes why it cannot be; called on
+    // any thread.
+    void convert_in_memory(DocumentJob& job, const SiteLinks& links) const;
+    // Logs the document's turn, runs `prepare`, then has `write` fill its page; logs why the
+    // document failed when either throws.
+    void convert_document(const DocumentPaths& document, SitePages& pages,
+                          const std::function<void()>& prepare,
+                          const std::function<void(helmkit::AtomicFile&, DocumentAnchors&)>& write);
     void convert_diagrams(const std::vector<std::string>& diagrams, SitePages& pages,
                           helmkit::Progress& progress);
     // Starts the renderer for one diagram, with the arguments it has always had; returns the
-    // SVG text, or nothing after logging why the renderer failed.
+    // SVG file as it was written, or nothing after logging why the renderer failed.
     std::optional<std::string> render_alone(const std::string& mmd, const std::string& mmd_path,
                                             const std::string& svg_path);
     // The text of the diagram `mmd`, or nothing when it is to be rendered by mmdc in place.
@@ -92,6 +133,13 @@ private:
         DocumentAnchors anchors;
     };
 
+    // The fences of a document as the batch found them, used again when its turn comes unless
+    // the document has changed meanwhile (told by a hash of its text).
+    struct KeptFences {
+        std::size_t markdown = 0;
+        std::vector<MermaidFence> fences;
+    };
+
     nlohmann::ordered_json m_conf;
     std::string m_input_folder;
     std::string m_output_folder;
@@ -103,6 +151,7 @@ private:
     bool m_fenced_diagrams = false;
     bool m_diagram_cache = false;
     std::optional<DiagramRendering> m_rendering;
+    std::map<std::string, KeptFences> m_fences;
     std::vector<WrittenPage> m_written;
     RunSummary m_summary;
     std::optional<std::string> m_missing_input_folder;
