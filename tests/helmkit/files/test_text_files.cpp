@@ -41,6 +41,14 @@ TEST(ReadTextFile, ChecksUtf8AndNormalisesLineBreaks) {
                                                  "' is not UTF-8 text (invalid byte at offset 3)");
     }
     EXPECT_THROW(fileMg::read_text_file(dir / "missing.txt"), helmkit::Error);
+    // The check alone, on bytes read earlier, names the file they came from.
+    EXPECT_EQ(fileMg::text_of_file("in/a.md", "x\r\ny"), "x\ny");
+    try {
+        fileMg::text_of_file("in/a.md", "ok\xff");
+        FAIL() << "accepted a byte that is not UTF-8";
+    } catch (const helmkit::Error& error) {
+        EXPECT_STREQ(error.what(), "'in/a.md' is not UTF-8 text (invalid byte at offset 2)");
+    }
 }
 
 TEST(ListFolderNames, EveryEntryInNaturalOrder) {

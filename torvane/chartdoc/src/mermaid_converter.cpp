@@ -35,10 +35,10 @@ constexpr const char* k_renderer = "mmdc";
 constexpr const char* k_nothing_produced = "No .md or .mmd files were found in the input folder.";
 // Documents read ahead of the one being written: enough to keep every thread busy, and no
 // more than 32 MiB of them.
-constexpr WorkWindow k_documents_ahead{32, std::size_t{32} << 20};
-// A page converted ahead is held in memory up to this size; a larger one is converted again
-// when its turn comes, straight into its file.
-constexpr std::size_t k_page_held_in_memory = std::size_t{4} << 20;
+constexpr WorkWindow k_documents_ahead{16, std::size_t{32} << 20};
+// A page converted ahead is held in memory up to this size (so that all of them hold at most
+// 32 MiB); a larger one is converted again when its turn comes, straight into its file.
+constexpr std::size_t k_page_held_in_memory = std::size_t{2} << 20;
 
 constexpr const char* k_renderer_missing =
     "Mermaid CLI ('mmdc') is not installed or not in PATH.\n"
