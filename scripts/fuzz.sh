@@ -7,7 +7,8 @@
 # FUZZ_SKIP (names left out), FUZZ_JOBS (targets run at the same time, default 1),
 # FUZZ_TIMEOUT (seconds per input, default 10), FUZZ_SEED (libFuzzer's -seed: the same seed and
 # corpus repeat the same inputs; default a new one each run), FUZZ_OPTIONS (more libFuzzer options,
-# such as "-fork=1 -ignore_crashes=1" to go on after a finding).
+# such as "-fork=1 -ignore_crashes=1" to go on after a finding), FUZZ_STEPS ("build", "run" or
+# the default "build run": the test command builds while other builds run and fuzzes later).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 seconds="${1:-60}"
@@ -18,22 +19,26 @@ for target in ${FUZZ_TARGETS:-$all_targets}; do
     [[ " ${FUZZ_SKIP:-} " == *" $target "* ]] || targets+=" $target"
 done
 jobs="${FUZZ_JOBS:-1}"
+steps=" ${FUZZ_STEPS:-build run} "
 timeout="${FUZZ_TIMEOUT:-10}"
 
-build_options=()
-if command -v ccache >/dev/null; then
-    build_options=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+if [[ "$steps" == *" build "* ]]; then
+    build_options=()
+    if command -v ccache >/dev/null; then
+        build_options=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    fi
+    if command -v mold >/dev/null; then
+        build_options+=(-DTORVANE_LINKER=mold)
+    fi
+    echo "fuzz: building the fuzz targets with clang in build-fuzz"
+    # A unity build (up to eight files of a target as one) costs half the processor time.
+    CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_UNITY_BUILD=ON \
+        -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" \
+        -DTORVANE_FUZZ=ON -DTORVANE_TESTS=OFF -DTORVANE_WERROR=ON "${build_options[@]}" >/dev/null
+    cmake --build "$build" --target fuzz
 fi
-if command -v mold >/dev/null; then
-    build_options+=(-DTORVANE_LINKER=mold)
-fi
-echo "fuzz: building the fuzz targets with clang in build-fuzz"
-# A unity build (up to eight files of a target as one) costs half the processor time.
-CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_UNITY_BUILD=ON \
-    -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" \
-    -DTORVANE_FUZZ=ON -DTORVANE_TESTS=OFF -DTORVANE_WERROR=ON "${build_options[@]}" >/dev/null
-cmake --build "$build" --target fuzz
+[[ "$steps" == *" run "* ]] || exit 0
 
 rm -rf "$build/seeds"
 "$build/fuzz/make_seeds" "$build/seeds" "$root"

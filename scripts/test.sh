@@ -2,8 +2,8 @@
 # Sets everything up and runs the whole test suite: every test under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the facility-missing tests against a build with every facility
 # option OFF, each fuzz target for a short time (TORVANE_FUZZ_SECONDS, default 15; FUZZ_JOBS
-# targets at a time, default the number of processors). Each stage ends with a
-# "test: stage <name> took ..." line; the run ends with CTest's summary and the line of its stage.
+# targets at a time, default half the processors, as they run beside CTest). Each stage ends with
+# a "test: stage <name> took ..." line; the run ends with CTest's summary and the line of its stage.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
@@ -34,7 +34,9 @@ stage_end
 # The renderer is a download, not work for the processors: it arrives while the builds run and
 # only the tests wait for it.
 mermaid_log="$(mktemp)"
-trap 'rm -f "$mermaid_log"' EXIT
+fuzz_log="$(mktemp)"
+# A stage that fails ends the run: what still runs beside it is stopped.
+trap 'kill $(jobs -p) 2>/dev/null || true; rm -f "$mermaid_log" "$fuzz_log"' EXIT
 bash "$root/scripts/install_deps.sh" mermaid >"$mermaid_log" 2>&1 &
 mermaid_pid=$!
 
@@ -54,12 +56,30 @@ build_options=(-G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_FLAGS_DEBUG=-g1 -DCMA
 
 # The minimal program is built with the same flags as the test build, so that helmkit, the
 # tools without an optional facility and most of the front come out of the cache there.
+# wait_for <pid> <log> <what>: the job's output, and the run's end when the job failed.
+wait_for() {
+    local status=0
+    wait "$1" || status=$?
+    cat "$2"
+    if ((status != 0)); then
+        echo "test: $3 failed" >&2
+        exit 1
+    fi
+}
+
+# Builds and tests that wait on one another leave a processor idle at times (links, the last
+# large file, a test that sleeps); a second job beside them fills it: the fuzz build beside the
+# minimal build, which share nothing, and the fuzzing beside CTest.
+echo "test: building the fuzz targets in build-fuzz, beside the minimal configuration"
+FUZZ_STEPS=build bash "$root/scripts/fuzz.sh" >"$fuzz_log" 2>&1 &
+fuzz_pid=$!
 echo "test: building the minimal configuration (every facility OFF) in build-minimal"
-stage_begin minimal
+stage_begin "minimal and fuzz builds"
 cmake -S "$root" -B "$root/build-minimal" "${build_options[@]}" \
     -DTORVANE_PDF_WRITE=OFF -DTORVANE_PDF_MERGE=OFF -DTORVANE_MARKDOWN=OFF \
     -DTORVANE_WORKBOOK_READ=OFF -DTORVANE_TESTS=OFF >/dev/null
 cmake --build "$root/build-minimal" --target torvane
+wait_for "$fuzz_pid" "$fuzz_log" "building the fuzz targets"
 stage_end
 
 echo "test: building everything with sanitizers in build-asan"
@@ -69,19 +89,8 @@ cmake -S "$root" -B "$root/build-asan" "${build_options[@]}" \
 cmake --build "$root/build-asan"
 stage_end
 
-echo "test: running every fuzz target for a short time (build-fuzz)"
-# A fixed seed keeps the run repeatable.
-stage_begin fuzz
-FUZZ_SEED=1 FUZZ_JOBS="${FUZZ_JOBS:-$(nproc)}" bash "$root/scripts/fuzz.sh" "${TORVANE_FUZZ_SECONDS:-15}"
-stage_end
-
 stage_begin mermaid-wait
-if ! wait "$mermaid_pid"; then
-    cat "$mermaid_log"
-    echo "test: installing the Mermaid renderer failed" >&2
-    exit 1
-fi
-cat "$mermaid_log"
+wait_for "$mermaid_pid" "$mermaid_log" "installing the Mermaid renderer"
 stage_end
 # shellcheck source=mermaid_env.sh
 source "$root/scripts/mermaid_env.sh"
@@ -89,8 +98,20 @@ source "$root/scripts/mermaid_env.sh"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:halt_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 cd "$root/build-asan"
-stage_begin ctest
+echo "test: running every fuzz target for a short time (build-fuzz), beside CTest"
+stage_begin "ctest and fuzz"
+# A fixed seed keeps the fuzzing repeatable.
+FUZZ_SEED=1 FUZZ_JOBS="${FUZZ_JOBS:-$((($(nproc) + 1) / 2))}" FUZZ_STEPS=run \
+    bash "$root/scripts/fuzz.sh" "${TORVANE_FUZZ_SECONDS:-15}" >"$fuzz_log" 2>&1 &
+fuzz_pid=$!
 status=0
 ctest --output-on-failure -j "$(nproc)" || status=$?
+fuzz_status=0
+wait "$fuzz_pid" || fuzz_status=$?
+cat "$fuzz_log"
 stage_end
+if ((fuzz_status != 0)); then
+    echo "test: a fuzz target found a fault" >&2
+    status=1
+fi
 exit "$status"
