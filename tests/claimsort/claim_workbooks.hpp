@@ -2,8 +2,10 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 
+#include "test_support.hpp"
 #include "workbook_files.hpp"
 
 namespace claimsort_test {
@@ -36,6 +38,14 @@ inline std::filesystem::path deep_input_folder(const std::filesystem::path& root
     for (int i = 0; i < 16; ++i) relative /= std::string(245, 'd');
     std::filesystem::create_directories(root / relative);
     return relative;
+}
+
+// Writes `config` as expense.json in `dir` and runs claimsort there with `env` added.
+inline torvane_test::RunResult run_claimsort(const torvane_test::TempDir& dir,
+                                             const std::string& config,
+                                             const std::map<std::string, std::string>& env = {}) {
+    torvane_test::write_file(dir / "expense.json", config);
+    return torvane_test::run_torvane({"claimsort", "-c", "expense.json"}, dir.path(), env);
 }
 
 }  // namespace claimsort_test

@@ -8,6 +8,7 @@
 #include "torvane/claimsort/template.hpp"
 
 using namespace torvane_test;
+using claimsort_test::run_claimsort;
 using claimsort_test::write_claim;
 
 namespace {
@@ -37,11 +38,6 @@ std::vector<std::string> names_in(const fs::path& folder) {
     }
     std::sort(names.begin(), names.end());
     return names;
-}
-
-RunResult run_claimsort(const TempDir& dir, const std::string& config) {
-    write_file(dir / "expense.json", config);
-    return run_torvane({"claimsort", "-c", "expense.json"}, dir.path());
 }
 
 // Matches a new file name "<name>_<amount>_MMDD_HHMMSSff.xlsx" for a name and amount given as

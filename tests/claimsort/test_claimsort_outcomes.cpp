@@ -10,15 +10,10 @@
 #include "test_support.hpp"
 
 using namespace torvane_test;
+using claimsort_test::run_claimsort;
 using claimsort_test::write_claim;
 
 namespace {
-
-RunResult run_claimsort(const TempDir& dir, const std::string& config,
-                        const std::map<std::string, std::string>& env = {}) {
-    write_file(dir / "expense.json", config);
-    return run_torvane({"claimsort", "-c", "expense.json"}, dir.path(), env);
-}
 
 // The names in `folder` that are not hidden, sorted.
 std::vector<std::string> visible_names(const fs::path& folder) {
