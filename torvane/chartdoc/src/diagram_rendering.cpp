@@ -76,13 +76,13 @@ DiagramRendering::DiagramRendering(Settings settings) : m_settings(std::move(set
     auto& log = logger();
     // The renderer is identified only for the cache's keys: its packages and the script are
     // read only when the cache is on.
-    std::string renderer;
+    std::string script_key;
     if (m_settings.batch) {
         try {
             m_batch = find_batch_renderer(m_settings.mmdc);
             if (m_settings.cache) {
-                renderer = " script " +
-                           helmkit::sha256_hex(helmkit::fileMg::read_file(m_batch->script));
+                script_key = " script " +
+                             helmkit::sha256_hex(helmkit::fileMg::read_file(m_batch->script));
             }
         } catch (const helmkit::Error& error) {
             log.warning(std::string("Batch rendering is not available, each diagram is rendered "
@@ -92,7 +92,8 @@ DiagramRendering::DiagramRendering(Settings settings) : m_settings(std::move(set
         }
     }
     if (!m_settings.cache) return;
-    renderer = renderer_identity(m_settings.mmdc) + (m_batch ? renderer : " mmdc");
+    const std::string renderer =
+        renderer_identity(m_settings.mmdc) + (m_batch ? script_key : " mmdc");
     const auto folder = DiagramCache::default_folder();
     if (!folder) {
         log.warning("Diagram cache turned off: neither XDG_CACHE_HOME nor HOME is set");

@@ -495,6 +495,7 @@ std::vector<std::optional<std::string>> MermaidConverter::render_fences(const st
     const auto found = m_fences.find(md);
     if (found != m_fences.end() && found->second.markdown == std::hash<std::string>{}(markdown)) {
         fences = std::move(found->second.fences);
+        m_fences.erase(found);
     } else {
         fences = mermaid_fences(markdown);
     }
