@@ -17,6 +17,7 @@
 #include "torvane/claimsort/template.hpp"
 #include "torvane/dealmatch/template.hpp"
 #include "torvane/figdeck/template.hpp"
+#include "torvane/gridpage/template.hpp"
 #include "workbook_files.hpp"
 
 namespace fs = std::filesystem;
@@ -149,7 +150,8 @@ void pattern_seeds(Seeds& seeds) {
 
 void json_seeds(Seeds& seeds) {
     for (const auto& config :
-         {torvane::figdeck::DEFAULT_CONFIG, torvane::chartdoc::DEFAULT_CONFIG,
+         {torvane::figdeck::DEFAULT_CONFIG, torvane::gridpage::DEFAULT_CONFIG,
+          torvane::chartdoc::DEFAULT_CONFIG,
           torvane::dealmatch::default_cfg_template(),
           torvane::claimsort::DEFAULT_CONFIG}) {
         seeds.add(config.dump(4));

@@ -4,8 +4,6 @@
 
 namespace torvane::chartdoc {
 
-const bool HAS_MD = CHARTDOC_HAS_MD != 0;
-
 CommandEntry command() {
     std::vector<std::string> missing_facility;
     if (!HAS_MD) {

@@ -5,8 +5,6 @@
 
 namespace torvane::claimsort {
 
-const bool HAS_OPENPYXL = CLAIMSORT_HAS_OPENPYXL != 0;
-
 int cmd_claimsort(const nlohmann::ordered_json& data, const std::string&) {
     return helmkit::outcome_status(process_expense_rename(data).outcome(), 0);
 }

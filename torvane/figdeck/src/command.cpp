@@ -4,8 +4,6 @@
 
 namespace torvane::figdeck {
 
-const bool HAS_PDF_LIBS = FIGDECK_HAS_PDF_LIBS != 0;
-
 CommandEntry command() {
     std::vector<std::string> missing_facility;
     if (!HAS_PDF_LIBS) {

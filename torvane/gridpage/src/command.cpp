@@ -4,8 +4,6 @@
 
 namespace torvane::gridpage {
 
-const bool HAS_PDF_LIBS = GRIDPAGE_HAS_PDF_LIBS != 0;
-
 CommandEntry command() {
     std::vector<std::string> missing_facility;
     if (!HAS_PDF_LIBS) {
