@@ -3,7 +3,8 @@
 # UndefinedBehaviorSanitizer, the facility-missing tests against a build with every facility
 # option OFF, each fuzz target for a short time (TORVANE_FUZZ_SECONDS, default 15; FUZZ_JOBS
 # targets at a time, default half the processors, as they run beside CTest). Each stage ends with
-# a "test: stage <name> took ..." line; the run ends with CTest's summary and the line of its stage.
+# a "test: stage <name> took ..." line; the run ends with CTest's summary, a "test: skipped ..."
+# line for each GoogleTest test that skipped itself, and the line of its stage.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
