@@ -55,17 +55,6 @@ build_options=(-G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_FLAGS_DEBUG=-g1 -DCMA
                -DTORVANE_TEST_HOOKS=ON -DTORVANE_LINKER=mold
                -DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
-# wait_for <pid> <log> <what>: the job's output, and the run's end when the job failed.
-wait_for() {
-    local status=0
-    wait "$1" || status=$?
-    cat "$2"
-    if ((status != 0)); then
-        echo "test: $3 failed" >&2
-        exit 1
-    fi
-}
-
 # The minimal program is built with the same flags as the test build, so that helmkit, the
 # tools without an optional facility and most of the front come out of the cache there.
 echo "test: building the minimal configuration (every facility OFF) in build-minimal"
@@ -91,7 +80,13 @@ FUZZ_STEPS=build bash "$root/scripts/fuzz.sh"
 stage_end
 
 stage_begin mermaid-wait
-wait_for "$mermaid_pid" "$mermaid_log" "installing the Mermaid renderer"
+mermaid_status=0
+wait "$mermaid_pid" || mermaid_status=$?
+cat "$mermaid_log"
+if ((mermaid_status != 0)); then
+    echo "test: installing the Mermaid renderer failed" >&2
+    exit 1
+fi
 stage_end
 # shellcheck source=mermaid_env.sh
 source "$root/scripts/mermaid_env.sh"

@@ -27,6 +27,21 @@ void slow_then_fast(Item& item, std::size_t count) {
     item.result = "item " + std::to_string(item.number);
 }
 
+Item numbered(std::size_t i) { return Item{i, {}}; }
+std::size_t weighs_one(const Item&) { return 1; }
+
+// Counts the runs under way while it lives, however the run ends.
+class Running {
+public:
+    explicit Running(std::atomic<int>& count) : m_count(count) { ++m_count; }
+    ~Running() { --m_count; }
+    Running(const Running&) = delete;
+    Running& operator=(const Running&) = delete;
+
+private:
+    std::atomic<int>& m_count;
+};
+
 }  // namespace
 
 TEST(OrderedWork, TakesResultsInOrderOnTheCallingThreadWhateverOrderTheyEndIn) {
@@ -44,9 +59,9 @@ TEST(OrderedWork, TakesResultsInOrderOnTheCallingThreadWhateverOrderTheyEndIn) {
             [&](std::size_t i) {
                 off_the_caller |= std::this_thread::get_id() != caller;
                 made.push_back(i);
-                return Item{i, {}};
+                return numbered(i);
             },
-            [](const Item&) { return std::size_t{1}; },
+            weighs_one,
             [&](Item& item) {
                 {
                     const std::lock_guard lock(mutex);
@@ -89,7 +104,7 @@ TEST(OrderedWork, HoldsNoMoreItemsOrWeightThanItsWindow) {
                 most_waiting = std::max(most_waiting, made - taken);
                 weight += weight_of(i);
                 most_weight = std::max(most_weight, weight);
-                return Item{i, {}};
+                return numbered(i);
             },
             [&](const Item& item) { return weight_of(item.number); },
             [](Item& item) { slow_then_fast(item, 40); },
@@ -114,16 +129,11 @@ TEST(OrderedWork, AFailingRunEndsTheCallInItsTurnAfterTheRunsStarted) {
     std::vector<std::size_t> taken;
     try {
         in_order<Item>(
-            30, 3, WorkWindow{6}, [](std::size_t i) { return Item{i, {}}; },
-            [](const Item&) { return std::size_t{1}; },
+            30, 3, WorkWindow{6}, numbered, weighs_one,
             [&](Item& item) {
-                ++running;
+                const Running counted(running);
                 slow_then_fast(item, 30);
-                if (item.number == 7) {
-                    --running;
-                    throw std::runtime_error("item 7 failed");
-                }
-                --running;
+                if (item.number == 7) throw std::runtime_error("item 7 failed");
             },
             [&](std::size_t i, Item&) { taken.push_back(i); });
         FAIL() << "the failure was not passed on";
@@ -141,12 +151,10 @@ TEST(OrderedWork, AFailingTakeStopsTheWorkAndLeavesNoRunBehind) {
     int seen_running = -1;
     try {
         in_order<Item>(
-            100, 4, WorkWindow{16}, [](std::size_t i) { return Item{i, {}}; },
-            [](const Item&) { return std::size_t{1}; },
+            100, 4, WorkWindow{16}, numbered, weighs_one,
             [&](Item& item) {
-                ++running;
+                const Running counted(running);
                 slow_then_fast(item, 100);
-                --running;
             },
             [](std::size_t i, Item&) {
                 if (i == 3) throw std::runtime_error("cannot take");

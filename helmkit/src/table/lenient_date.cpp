@@ -23,7 +23,6 @@ std::optional<year_month_day> make_day(int year, int month, int day) {
     return result;
 }
 
-
 // Reads 1 to `max_digits` digits at `pos`; returns -1 when there is none.
 int read_number(std::string_view text, std::size_t& pos, std::size_t min_digits,
                 std::size_t max_digits) {

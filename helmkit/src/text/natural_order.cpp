@@ -8,7 +8,6 @@ namespace helmkit {
 
 namespace {
 
-
 // Compares the digit runs starting at a[i] and b[j] by value and advances both indices.
 int compare_digit_runs(std::string_view a, std::size_t& i, std::string_view b, std::size_t& j) {
     while (i < a.size() && a[i] == '0') ++i;

@@ -9,7 +9,6 @@ namespace helmkit {
 
 namespace {
 
-
 // Length of the decimal number at the start of `text` (digits, fraction, exponent; no sign),
 // or 0 when there is none. Sets `whole` when it has neither fraction nor exponent.
 std::size_t decimal_length(std::string_view text, bool& whole) {

@@ -335,9 +335,11 @@ MarkdownOptions MermaidConverter::page_options(DocumentAnchors& anchors) const {
 MermaidConverter::DocumentJob MermaidConverter::read_document(const std::string& md) const {
     DocumentJob job;
     job.document = document_paths(md);
-    // A document that fails before it is read is not read ahead either.
-    if (takes_the_index_name(job.document.base_name)) return job;
     try {
+        // A document that fails before it is read is not read ahead either.
+        if (takes_the_index_name(job.document.base_name)) {
+            throw helmkit::Error(index_clash(m_output_folder));
+        }
         // Only read here: the check that it is text is made on the converting thread.
         job.markdown = helmkit::fileMg::read_file(joined(m_input_folder, md));
     } catch (...) {
@@ -347,7 +349,7 @@ MermaidConverter::DocumentJob MermaidConverter::read_document(const std::string&
 }
 
 void MermaidConverter::convert_in_memory(DocumentJob& job, const SiteLinks& links) const {
-    if (job.unread || takes_the_index_name(job.document.base_name)) return;
+    if (job.unread) return;
     try {
         job.markdown = helmkit::fileMg::text_of_file(joined(m_input_folder, job.document.md),
                                                      std::move(job.markdown));
