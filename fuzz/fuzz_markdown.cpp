@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto markdown = torvane_fuzz::as_text(data, size);
     try {
         torvane::chartdoc::PageOutput out([](std::string_view) {}, std::size_t{4} << 20);
-        torvane::chartdoc::render_markdown(markdown, out, site);
+        torvane::chartdoc::render_markdown(std::string(markdown), out, site);
         out.finish();
     } catch (const helmkit::Error&) {
     }

@@ -11,11 +11,7 @@ namespace fs = std::filesystem;
 namespace helmkit::fileMg {
 
 std::string read_file(const fs::path& path) {
-    ReadableFile file(path);
-    std::string content;
-    content.reserve(static_cast<std::size_t>(file.info().st_size));
-    file.read_chunks([&](std::string_view chunk) { content.append(chunk); });
-    return content;
+    return ReadableFile(path).read_all();
 }
 
 std::string read_text_file(const fs::path& path) { return text_of_file(path, read_file(path)); }

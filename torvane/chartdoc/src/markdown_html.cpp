@@ -520,17 +520,17 @@ private:
 
 }  // namespace
 
-void render_markdown(std::string_view markdown, PageOutput& out, const SiteLinks& links,
+void render_markdown(const std::string& markdown, PageOutput& out, const SiteLinks& links,
                      const MarkdownOptions& options) {
-    if (markdown.substr(0, k_byte_order_mark.size()) == k_byte_order_mark) {
-        markdown.remove_prefix(k_byte_order_mark.size());
+    // md4c 0.4.8 reads the byte after a text that ends inside a link destination ("[](&x"),
+    // and a ")" there sends it far beyond the end; the std::string's terminating NUL stops it.
+    std::string_view text = markdown;
+    if (text.substr(0, k_byte_order_mark.size()) == k_byte_order_mark) {
+        text.remove_prefix(k_byte_order_mark.size());
     }
-    if (markdown.size() > static_cast<std::size_t>(static_cast<MD_SIZE>(-1))) {
+    if (text.size() > static_cast<std::size_t>(static_cast<MD_SIZE>(-1))) {
         throw helmkit::Error("document is too large for the Markdown parser");
     }
-    // md4c 0.4.8 reads the byte after a text that ends inside a link destination ("[](&x"),
-    // and a ")" there sends it far beyond the end; a std::string's terminating NUL stops it.
-    const std::string text(markdown);
     Renderer(out, links, options).render(text);
 }
 
@@ -622,7 +622,7 @@ std::string markdown_to_html(std::string_view markdown, const MarkdownOptions& o
     std::string html;
     PageOutput out([&html](std::string_view piece) { html.append(piece); },
                    static_cast<std::size_t>(-1));
-    render_markdown(markdown, out, SiteLinks({}), options);
+    render_markdown(std::string(markdown), out, SiteLinks({}), options);
     out.finish();
     return html;
 }

@@ -127,7 +127,7 @@ SiteLinks site_links(const std::vector<std::string>& documents) {
 // Writes the page of the document `markdown` into `file` as it is rendered, so that the page
 // is never held whole; a page that would grow past k_page_limit is refused.
 void write_document_page(helmkit::AtomicFile& file, const std::string& title,
-                         std::string_view markdown, const SiteLinks& links,
+                         const std::string& markdown, const SiteLinks& links,
                          const MarkdownOptions& options) {
     PageOutput out([&file](std::string_view piece) { file.write(piece); });
     const auto frame = page_frame(title);
@@ -361,15 +361,21 @@ void MermaidConverter::convert_in_memory(DocumentJob& job, const SiteLinks& link
     struct TooLargeToHold {};
     try {
         const auto frame = page_frame(job.document.title.html);
-        job.page.reserve(frame.head.size() + job.markdown.size() * 2 + frame.tail.size());
-        PageOutput out([&job](std::string_view piece) {
+        const auto hold = [&job](std::string_view piece) {
             if (job.page.size() + piece.size() > k_page_held_in_memory) throw TooLargeToHold{};
             job.page.append(piece);
-        });
+        };
+        PageOutput out(hold);
         out.write(frame.head);
         render_markdown(job.markdown, out, links, page_options(job.anchors));
         out.write(frame.tail);
-        out.finish();
+        // Most pages fit in one piece, which becomes the page as it is.
+        auto rest = out.release();
+        if (job.page.empty() && rest.size() <= k_page_held_in_memory) {
+            job.page = std::move(rest);
+        } else {
+            hold(rest);
+        }
         job.converted = true;
     } catch (const TooLargeToHold&) {
         job.page = std::string();

@@ -67,10 +67,14 @@ void WorkerPool::run_task(Task& task, std::unique_lock<std::mutex>& lock) {
 void WorkerPool::wait_oldest() {
     std::unique_lock lock(m_mutex);
     Task& oldest = m_tasks.front();
-    if (oldest.state == State::queued) {
-        run_task(oldest, lock);
-    } else {
-        m_done.wait(lock, [&] { return oldest.state == State::done; });
+    // While another thread runs the oldest, this one takes the next tasks rather than sleep:
+    // otherwise the slower of the two kinds of work, this thread's or the tasks', sets the pace.
+    while (oldest.state != State::done) {
+        if (m_started < m_tasks.size()) {
+            run_task(m_tasks[m_started], lock);
+        } else {
+            m_done.wait(lock);
+        }
     }
     const auto error = oldest.error;
     m_tasks.pop_front();

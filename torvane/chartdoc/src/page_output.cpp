@@ -24,10 +24,18 @@ PageOutput::PageOutput(std::function<void(std::string_view)> deliver, std::size_
     m_buffer.reserve(k_piece + k_piece / 4);
 }
 
+std::string PageOutput::release() {
+    check_limit();
+    m_handed_on += m_buffer.size();
+    return std::exchange(m_buffer, {});
+}
+
+void PageOutput::check_limit() const {
+    if (size() > m_limit) throw helmkit::Error(page_limit_message(m_limit));
+}
+
 void PageOutput::hand_on() {
-    if (size() > m_limit) {
-        throw helmkit::Error(page_limit_message(m_limit));
-    }
+    check_limit();
     if (m_buffer.empty()) return;
     m_deliver(m_buffer);
     m_handed_on += m_buffer.size();

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <string>
 #include <string_view>
 
 namespace helmkit {
@@ -22,6 +23,8 @@ public:
 
     // Calls `consume` with each chunk of the file up to its end. Throws Error naming the file.
     void read_chunks(const std::function<void(std::string_view)>& consume);
+    // Returns the file from here to its end. Throws Error naming the file.
+    std::string read_all();
 
 private:
     std::filesystem::path m_path;

@@ -47,7 +47,7 @@ struct MermaidFence {
 // raw HTML passes through unchanged and a leading byte-order mark is dropped. A link to one of
 // the documents of `links` leads to that document's page. Throws helmkit::Error when the parser
 // fails, and what `out` or `options.diagram` throws (which ends the rendering at once).
-void render_markdown(std::string_view markdown, PageOutput& out, const SiteLinks& links,
+void render_markdown(const std::string& markdown, PageOutput& out, const SiteLinks& links,
                      const MarkdownOptions& options = {});
 
 // Returns the HTML fragment of `markdown`, rendered as render_markdown() does without a site.

@@ -29,8 +29,9 @@ public:
 
     // Queues `task` behind the tasks given before it.
     void give(std::function<void()> task);
-    // Waits until the oldest task given and not yet waited for has run, running it on this
-    // thread when no thread has started it yet. Rethrows what the task threw.
+    // Waits until the oldest task given and not yet waited for has run, running it and the
+    // tasks after it on this thread while no thread has started them. Rethrows what the oldest
+    // task threw.
     void wait_oldest();
 
 private:

@@ -29,6 +29,9 @@ public:
     }
     // Hands on what is still collected. Throws as write() does.
     void finish() { hand_on(); }
+    // Returns what is still collected instead of handing it on, leaving nothing collected: a
+    // page shorter than a piece is then never copied. Throws helmkit::Error as write() does.
+    std::string release();
 
     // The number of bytes written so far.
     std::size_t size() const { return m_handed_on + m_buffer.size(); }
@@ -36,6 +39,7 @@ public:
 private:
     static constexpr std::size_t k_piece = std::size_t{64} << 10;
 
+    void check_limit() const;
     void hand_on();
 
     std::function<void(std::string_view)> m_deliver;
