@@ -53,7 +53,7 @@ void AtomicBatch::add(fs::path target, const std::function<void(AtomicFile&)>& w
         std::any_of(m_file_systems.begin(), m_file_systems.end(),
                     [&](const FileSystem& known) { return known.device == info.st_dev; });
     if (!known) {
-        const int fd = ::open(file.temp_path().c_str(), O_RDONLY | O_CLOEXEC);
+        const int fd = ::open(file.m_temp.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) throw_file_error("write", file.target(), errno);
         m_file_systems.push_back({info.st_dev, fd});
     }
@@ -61,8 +61,10 @@ void AtomicBatch::add(fs::path target, const std::function<void(AtomicFile&)>& w
     write(file);
     // Closed now, so that a batch of thousands of files holds no descriptor per file.
     file.close_fd();
-    if (const int error = disk_flush::give_new_file_mode(file.temp_path()); error != 0) {
-        throw_file_error("write", file.target(), error);
+    if (file.m_named) {
+        if (const int error = disk_flush::give_new_file_mode(file.m_temp); error != 0) {
+            throw_file_error("write", file.target(), error);
+        }
     }
     crash_point();
     m_files.push_back(std::move(pending));
@@ -79,7 +81,7 @@ void AtomicBatch::flush_files(const std::vector<bool>& flushed, std::vector<std:
         for (std::size_t i = 0; i < m_files.size(); ++i) {
             if (!flushed[i]) continue;
             const auto& file = m_files[i]->file;
-            if (const int error = disk_flush::flush_new_file(file.temp_path()); error != 0) {
+            if (const int error = disk_flush::flush_new_file(file.m_temp); error != 0) {
                 errors[i] = describe_file_error("flush", file.target(), error);
             }
             crash_point();
@@ -106,8 +108,8 @@ void AtomicBatch::flush_files(const std::vector<bool>& flushed, std::vector<std:
 // flushed first, as an output that replaces. Throws Error.
 void AtomicBatch::put_in_place(Pending& pending) {
     auto& file = pending.file;
-    if (file.placed_unflushed(pending.overwrite, m_flush)) return;
-    if (const int error = disk_flush::flush_new_file(file.temp_path()); error != 0) {
+    if (file.placed_under_free_name(pending.overwrite)) return;
+    if (const int error = disk_flush::flush_new_file(file.m_temp); error != 0) {
         throw_file_error("flush", file.target(), error);
     }
     crash_point();

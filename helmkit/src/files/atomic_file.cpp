@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <random>
 #include <string>
 #include <utility>
 
@@ -34,6 +35,23 @@ const char* special_kind(const std::filesystem::path& target) {
     }
 }
 
+// Creates a new file named `prefix` and six random letters and digits, for reading and writing
+// and closed in child processes. It gets the permissions of any new file under the umask, as
+// the output will have them. Returns its descriptor, or -1 with errno set.
+int create_unique_file(std::string& path, std::size_t prefix) {
+    static constexpr char k_letters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::minstd_rand random(std::random_device{}());
+    std::uniform_int_distribution<std::size_t> letter(0, sizeof k_letters - 2);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        for (std::size_t i = prefix; i < path.size(); ++i) path[i] = k_letters[letter(random)];
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
 }  // namespace
 
 void check_output_target(const std::filesystem::path& target) {
@@ -51,7 +69,7 @@ AtomicFile::AtomicFile(std::filesystem::path target) : m_target(std::move(target
     name += m_target.filename().string();
     name += ".tmp-XXXXXX";
     std::string pattern = (m_target.parent_path() / name).string();
-    m_fd = ::mkstemp(pattern.data());
+    m_fd = create_unique_file(pattern, pattern.size() - 6);
     if (m_fd < 0) {
         throw_file_error("create a temporary file for", m_target, errno);
     }
@@ -62,6 +80,7 @@ AtomicFile::AtomicFile(AtomicFile&& other) noexcept
     : m_target(std::move(other.m_target)),
       m_temp(std::move(other.m_temp)),
       m_fd(std::exchange(other.m_fd, -1)),
+      m_named(other.m_named),
       m_committed(std::exchange(other.m_committed, true)) {}
 
 AtomicFile::~AtomicFile() {
@@ -92,7 +111,7 @@ void AtomicFile::write(std::string_view data) {
 
 void AtomicFile::commit(Overwrite overwrite, Flush flush) {
     close_fd();
-    if (flush == Flush::when_replacing) {
+    if (flush == Flush::when_replacing && m_named) {
         if (const int error = disk_flush::give_new_file_mode(m_temp); error != 0) {
             throw_file_error("write", m_target, error);
         }
@@ -113,6 +132,10 @@ bool AtomicFile::target_is_free() const {
 
 bool AtomicFile::placed_unflushed(Overwrite overwrite, Flush flush) {
     if (flush == Flush::always || !target_is_free()) return false;
+    return placed_under_free_name(overwrite);
+}
+
+bool AtomicFile::placed_under_free_name(Overwrite overwrite) {
     const int error = rename_no_replace(m_temp, m_target);
     if (error == EEXIST && overwrite == Overwrite::yes) return false;
     if (error != 0) throw_file_error("write", m_target, error);

@@ -4,8 +4,8 @@
 
 namespace helmkit::disk_flush {
 
-// Gives the file at `path` the permissions a newly created file gets under the umask
-// (temporaries are created readable by their owner alone). Returns 0 or the errno value.
+// Gives the file at `path` the permissions a newly created file gets under the umask (a
+// library that wrote a temporary by name may have replaced it). Returns 0 or the errno value.
 int give_new_file_mode(const std::filesystem::path& path) noexcept;
 
 // Gives the file at `path` the new-file permissions and flushes it to disk (its data and what

@@ -36,8 +36,12 @@ public:
     AtomicFile& operator=(AtomicFile&&) = delete;
 
     const std::filesystem::path& target() const { return m_target; }
-    // The temporary's path, for libraries that write a file by name themselves.
-    const std::filesystem::path& temp_path() const { return m_temp; }
+    // The temporary's path, for libraries that write a file by name themselves (which may
+    // replace it by a file of other permissions: it is given the new-file ones before commit).
+    const std::filesystem::path& temp_path() const {
+        m_named = true;
+        return m_temp;
+    }
 
     // Appends `data` to the temporary file. Throws Error on a write failure.
     void write(std::string_view data);
@@ -57,12 +61,15 @@ private:
     // (Flush::always, or the name is taken). Throws Error on any other failure, and on a taken
     // name with Overwrite::no.
     bool placed_unflushed(Overwrite overwrite, Flush flush);
+    // placed_unflushed() for a name found free a moment ago: renames without looking again.
+    bool placed_under_free_name(Overwrite overwrite);
     // Whether nothing, not even a dangling link, has the target's name now.
     bool target_is_free() const;
 
     std::filesystem::path m_target;
     std::filesystem::path m_temp;
     int m_fd = -1;
+    mutable bool m_named = false;  // temp_path() was asked for
     bool m_committed = false;
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -38,7 +39,8 @@ private:
     enum class State { queued, running, done };
     struct Task {
         std::function<void()> run;
-        State state = State::queued;
+        // Set under the lock; read without it by a thread that looks for its end.
+        std::atomic<State> state = State::queued;
         std::exception_ptr error;
     };
 
@@ -51,7 +53,10 @@ private:
     std::condition_variable m_done;
     std::deque<Task> m_tasks;  // given and not yet waited for, oldest first
     std::size_t m_started = 0; // how many of m_tasks, from the front, a thread has taken
-    bool m_stopping = false;
+    // How many of m_tasks no thread has taken, and whether the pool ends: set under the lock,
+    // read without it by a thread that looks for work.
+    std::atomic<std::size_t> m_queued = 0;
+    std::atomic<bool> m_stopping = false;
     std::vector<std::thread> m_threads;
 };
 
