@@ -1,7 +1,6 @@
 #include "torvane/chartdoc/ordered_work.hpp"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <utility>
 
@@ -11,17 +10,6 @@ namespace {
 
 constexpr std::size_t k_most_threads_by_default = 8;
 constexpr unsigned long k_most_threads = 64;
-// How long a thread that has run out of work looks for more before it sleeps. A document
-// takes about a tenth of a millisecond, and waking a sleeping thread can take far longer: a
-// virtual machine may need milliseconds to wake an idle processor.
-constexpr auto k_look_before_sleeping = std::chrono::microseconds(500);
-
-// Returns once `ready()` holds or k_look_before_sleeping has passed, whichever comes first.
-template <typename Ready>
-void look_for(Ready ready) {
-    const auto until = std::chrono::steady_clock::now() + k_look_before_sleeping;
-    while (!ready() && std::chrono::steady_clock::now() < until) std::this_thread::yield();
-}
 
 }  // namespace
 
@@ -56,8 +44,7 @@ WorkerPool::~WorkerPool() {
 void WorkerPool::give(std::function<void()> task) {
     {
         const std::lock_guard lock(m_mutex);
-        m_tasks.emplace_back(std::move(task));
-        ++m_queued;
+        m_tasks.push_back({std::move(task), State::queued, nullptr});
     }
     m_given.notify_one();
 }
@@ -65,7 +52,6 @@ void WorkerPool::give(std::function<void()> task) {
 void WorkerPool::run_task(Task& task, std::unique_lock<std::mutex>& lock) {
     task.state = State::running;
     ++m_started;
-    --m_queued;
     lock.unlock();
     std::exception_ptr error;
     try {
@@ -86,12 +72,9 @@ void WorkerPool::wait_oldest() {
     while (oldest.state != State::done) {
         if (m_started < m_tasks.size()) {
             run_task(m_tasks[m_started], lock);
-            continue;
+        } else {
+            m_done.wait(lock);
         }
-        lock.unlock();
-        look_for([&] { return oldest.state == State::done; });
-        lock.lock();
-        m_done.wait(lock, [&] { return oldest.state == State::done; });
     }
     const auto error = oldest.error;
     m_tasks.pop_front();
@@ -102,11 +85,6 @@ void WorkerPool::wait_oldest() {
 void WorkerPool::work() {
     std::unique_lock lock(m_mutex);
     for (;;) {
-        if (!m_stopping && m_started == m_tasks.size()) {
-            lock.unlock();
-            look_for([&] { return m_stopping || m_queued > 0; });
-            lock.lock();
-        }
         m_given.wait(lock, [&] { return m_stopping || m_started < m_tasks.size(); });
         if (m_stopping) return;
         // Tasks start in order, so the first one not started follows those that are.

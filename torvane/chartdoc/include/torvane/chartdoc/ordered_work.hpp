@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -39,8 +38,7 @@ private:
     enum class State { queued, running, done };
     struct Task {
         std::function<void()> run;
-        // Set under the lock; read without it by a thread that looks for its end.
-        std::atomic<State> state = State::queued;
+        State state = State::queued;
         std::exception_ptr error;
     };
 
@@ -53,10 +51,7 @@ private:
     std::condition_variable m_done;
     std::deque<Task> m_tasks;  // given and not yet waited for, oldest first
     std::size_t m_started = 0; // how many of m_tasks, from the front, a thread has taken
-    // How many of m_tasks no thread has taken, and whether the pool ends: set under the lock,
-    // read without it by a thread that looks for work.
-    std::atomic<std::size_t> m_queued = 0;
-    std::atomic<bool> m_stopping = false;
+    bool m_stopping = false;
     std::vector<std::thread> m_threads;
 };
 
