@@ -1,5 +1,6 @@
 #include "torvane/chartdoc/mermaid_converter.hpp"
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <system_error>
@@ -33,9 +34,11 @@ namespace {
 
 constexpr const char* k_renderer = "mmdc";
 constexpr const char* k_nothing_produced = "No .md or .mmd files were found in the input folder.";
-// Documents read ahead of the one being written: enough to keep every thread busy, and no
-// more than 32 MiB of them.
-constexpr WorkWindow k_documents_ahead{16, std::size_t{32} << 20};
+// Documents read ahead of the one being written: two for each thread keep them all busy, and
+// the fewer they are, the less memory is touched afresh; at most 16, and no more than 32 MiB.
+constexpr std::size_t k_documents_ahead_per_thread = 2;
+constexpr std::size_t k_most_documents_ahead = 16;
+constexpr std::size_t k_bytes_ahead = std::size_t{32} << 20;
 // A page converted ahead is held in memory up to this size (so that all of them hold at most
 // 32 MiB); a larger one is converted again when its turn comes, straight into its file.
 constexpr std::size_t k_page_held_in_memory = std::size_t{2} << 20;
@@ -291,8 +294,12 @@ void MermaidConverter::convert_documents(const std::vector<std::string>& documen
     }
     // Otherwise documents are read ahead here, converted into memory on several threads and
     // written here in their turn: the files, the log and each failure are those of one thread.
+    const std::size_t helpers = documents.size() > 1 ? helper_threads() : 0;
+    const WorkWindow ahead{
+        std::min(k_documents_ahead_per_thread * (helpers + 1), k_most_documents_ahead),
+        k_bytes_ahead};
     in_order<DocumentJob>(
-        documents.size(), documents.size() > 1 ? helper_threads() : 0, k_documents_ahead,
+        documents.size(), helpers, ahead,
         [&](std::size_t i) { return read_document(documents[i]); },
         [](const DocumentJob& job) { return job.markdown.size(); },
         [&](DocumentJob& job) { convert_in_memory(job, links); },
