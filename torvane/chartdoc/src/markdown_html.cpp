@@ -180,10 +180,8 @@ private:
         m_holding = true;
         m_held.clear();
     }
-    std::string release() {
-        m_holding = false;
-        return std::exchange(m_held, {});
-    }
+    // Ends holding back: what was held stays in m_held, to be written after what goes before.
+    void stop_holding() { m_holding = false; }
 
     void verbatim(std::string_view text) { write(text); }
 
@@ -343,7 +341,7 @@ private:
 
     void close_heading(char level) {
         m_in_heading = false;
-        const std::string inner = release();
+        stop_holding();
         std::string id = heading_slug(m_heading_text);
         if (!m_ids.insert(id).second) {
             const std::string base = id;
@@ -358,12 +356,12 @@ private:
         verbatim(" id=\"");
         html_escaped(id);
         verbatim("\">");
-        verbatim(inner);
+        verbatim(m_held);
     }
 
     void close_fence() {
         m_in_fence = false;
-        const std::string block = release();
+        stop_holding();
         const std::size_t n = m_fences++;
         std::optional<std::string> svg;
         if (m_fence_has_text) svg = m_options.diagram(n);
@@ -372,7 +370,7 @@ private:
             verbatim(*svg);
             verbatim("</div>\n");
         } else {
-            verbatim(block);
+            verbatim(m_held);
         }
     }
 
@@ -598,24 +596,38 @@ std::vector<MermaidFence> mermaid_fences(std::string_view markdown) {
 }
 
 std::string heading_slug(std::string_view text) {
-    std::u32string slug;
-    for (const char32_t code : helmkit::decode_utf8(text)) {
-        if (code < 0x80) {
-            if (code >= 'A' && code <= 'Z') {
-                slug += code - 'A' + 'a';
-            } else if ((code >= 'a' && code <= 'z') || (code >= '0' && code <= '9') ||
-                       code == '-' || code == '_') {
-                slug += code;
-            } else if (code == ' ') {
-                slug += '-';
-            }
-        } else if (code == 0x00a0 || (code >= 0x2000 && code <= 0x200a) || code == 0x3000) {
-            slug += '-';
-        } else if (!is_unicode_punctuation(code)) {
-            slug += lower_case(code);
+    const auto slug_of_ascii = [](char32_t code) -> std::optional<char> {
+        if (code >= 'A' && code <= 'Z') return static_cast<char>(code - 'A' + 'a');
+        if ((code >= 'a' && code <= 'z') || (code >= '0' && code <= '9') || code == '-' ||
+            code == '_') {
+            return static_cast<char>(code);
+        }
+        if (code == ' ') return '-';
+        return std::nullopt;
+    };
+    std::string slug;
+    // Most headings are ASCII: they are taken byte by byte, the rest from its first other byte
+    // on (a character's first byte, as only ASCII comes before it) decoded.
+    std::size_t ascii = 0;
+    for (; ascii < text.size() && static_cast<unsigned char>(text[ascii]) < 0x80; ++ascii) {
+        if (const auto kept = slug_of_ascii(static_cast<unsigned char>(text[ascii]))) {
+            slug += *kept;
         }
     }
-    return slug.empty() ? "section" : helmkit::encode_utf8(slug);
+    if (ascii < text.size()) {
+        std::u32string rest;
+        for (const char32_t code : helmkit::decode_utf8(text.substr(ascii))) {
+            if (code < 0x80) {
+                if (const auto kept = slug_of_ascii(code)) rest += static_cast<char32_t>(*kept);
+            } else if (code == 0x00a0 || (code >= 0x2000 && code <= 0x200a) || code == 0x3000) {
+                rest += '-';
+            } else if (!is_unicode_punctuation(code)) {
+                rest += lower_case(code);
+            }
+        }
+        slug += helmkit::encode_utf8(rest);
+    }
+    return slug.empty() ? "section" : slug;
 }
 
 std::string markdown_to_html(std::string_view markdown, const MarkdownOptions& options) {
