@@ -36,7 +36,8 @@ struct AtomicBatch::FileSystem {
     int fd;
 };
 
-AtomicBatch::AtomicBatch(Flush flush) : m_flush(flush) {}
+AtomicBatch::AtomicBatch(Flush flush, NewNames new_names)
+    : m_flush(flush), m_new_names(new_names) {}
 
 AtomicBatch::~AtomicBatch() {
     for (const auto& file_system : m_file_systems) ::close(file_system.fd);
@@ -67,6 +68,11 @@ void AtomicBatch::add(fs::path target, const std::function<void(AtomicFile&)>& w
         }
     }
     crash_point();
+    if (m_new_names == NewNames::at_once && m_flush == Flush::when_replacing &&
+        file.target_is_free() && file.placed_under_free_name(overwrite)) {
+        crash_point();
+        return;
+    }
     m_files.push_back(std::move(pending));
 }
 

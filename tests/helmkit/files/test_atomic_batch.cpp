@@ -127,6 +127,32 @@ TEST(AtomicBatch, FlushingOnlyReplacementsPlacesTheSameFiles) {
     EXPECT_EQ(folder_names(dir.path()).size(), 13u);
 }
 
+// NewNames::at_once puts an output under a free name in place when it is added; one whose name
+// is taken waits for commit(), and without commit() it leaves that target as it was.
+TEST(AtomicBatch, NewNamesAtOnceArePlacedWhenAddedAndTheOthersAtCommit) {
+    TempDir dir;
+    write_file(dir / "old.txt", "old");
+    {
+        AtomicBatch batch(helmkit::Flush::when_replacing, helmkit::NewNames::at_once);
+        batch.add(dir / "new.txt", "new");
+        batch.add(dir / "old.txt", "replaced");
+        EXPECT_EQ(batch.size(), 1u);
+        EXPECT_EQ(read_file(dir / "new.txt"), "new");
+        EXPECT_EQ(read_file(dir / "old.txt"), "old");
+    }
+    EXPECT_EQ(read_file(dir / "old.txt"), "old");
+    EXPECT_EQ(folder_names(dir.path()), (std::vector<std::string>{"new.txt", "old.txt"}));
+
+    AtomicBatch batch(helmkit::Flush::when_replacing, helmkit::NewNames::at_once);
+    batch.add(dir / "twice.txt", "first");
+    batch.add(dir / "twice.txt", "second");
+    batch.add(dir / "old.txt", "replaced");
+    EXPECT_TRUE(batch.commit().empty());
+    EXPECT_EQ(read_file(dir / "twice.txt"), "second");
+    EXPECT_EQ(read_file(dir / "old.txt"), "replaced");
+    EXPECT_EQ(folder_names(dir.path()).size(), 3u);
+}
+
 TEST(AtomicBatch, ManyOutputsHoldOneDescriptorPerFileSystem) {
     TempDir dir;
     AtomicBatch batch;
