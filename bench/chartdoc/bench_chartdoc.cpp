@@ -231,17 +231,16 @@ void report_peer(const fs::path& root) {
                 peer.wall / ours.wall, peer.cpu / ours.cpu);
 }
 
-// The median of three runs of `argv`, each after `before` (which is not timed).
-Timing median_of_three(const std::vector<std::string>& argv,
-                       const std::function<void()>& before = [] {}) {
-    std::vector<Timing> runs;
-    for (int i = 0; i < 3; ++i) {
-        before();
-        runs.push_back(timing_of(argv));
-    }
+// The run of median wall time among `runs`.
+Timing median_of(std::vector<Timing> runs) {
     std::sort(runs.begin(), runs.end(),
               [](const Timing& a, const Timing& b) { return a.wall < b.wall; });
-    return runs[1];
+    return runs[runs.size() / 2];
+}
+
+// The median of three runs of `argv`.
+Timing median_of_three(const std::vector<std::string>& argv) {
+    return median_of({timing_of(argv), timing_of(argv), timing_of(argv)});
 }
 
 // What the file system alone costs for a site: each source in `docs` read and each page of
@@ -288,20 +287,33 @@ void report_shared_peer(const fs::path& root, const fs::path& peers) {
     int run = 0;
     const auto site = [&](const std::string& keys) {
         const auto config = root / "shared_peer.json";
-        return median_of_three({TORVANE_BINARY, "chartdoc", "-c", config.string()}, [&, keys] {
-            write_config(config, docs, root / ("shared_peer_out" + std::to_string(run++)), keys);
-        });
+        write_config(config, docs, root / ("shared_peer_out" + std::to_string(run++)), keys);
+        return timing_of({TORVANE_BINARY, "chartdoc", "-c", config.string()});
     };
-    const auto plain = site("");
-    const auto rich = site(", \"rich_markdown\": true");
+    // Three rounds of each run in turn, so that the three runs behind each median meet the same
+    // moments of a machine whose speed drifts.
+    const bool python = fs::exists(k_python);
+    std::vector<Timing> plain_runs;
+    std::vector<Timing> rich_runs;
+    std::vector<Timing> peer_runs;
+    for (int round = 0; round < 3; ++round) {
+        plain_runs.push_back(site(""));
+        rich_runs.push_back(site(", \"rich_markdown\": true"));
+        if (python) {
+            peer_runs.push_back(
+                timing_of({k_python, (peers / "peer_markdown.py").string(), docs.string()}));
+        }
+    }
+    const auto plain = median_of(plain_runs);
+    const auto rich = median_of(rich_runs);
     std::printf("documents of make_docs.py, 200 files, %.1f MB, median of three: torvane %.3f s "
                 "(CPU %.3f s), with rich_markdown %.3f s (CPU %.3f s)\n",
                 static_cast<double>(bytes) / 1e6, plain.wall, plain.cpu, rich.wall, rich.cpu);
     std::printf("  the same pages only read and put in place, inside this process (temporary "
                 "file, write, rename; no flush): %.3f s\n",
                 pages_only_seconds(root, docs, root / "shared_peer_out0"));
-    if (fs::exists(k_python)) {
-        const auto peer = median_of_three({k_python, (peers / "peer_markdown.py").string(), docs.string()});
+    if (python) {
+        const auto peer = median_of(peer_runs);
         std::printf("  beside peer_markdown.py (conversion only, in memory) %.3f s (CPU %.3f s): "
                     "%.0fx, with rich_markdown %.0fx (goal: 100x)\n",
                     peer.wall, peer.cpu, peer.wall / plain.wall, peer.wall / rich.wall);
