@@ -350,13 +350,13 @@ private:
                 id = base + "-" + std::to_string(++repeat);
             } while (!m_ids.insert(id).second);
         }
-        if (m_options.anchors != nullptr) m_options.anchors->ids.push_back(id);
         const char tag[3] = {'<', 'h', level};
         verbatim(std::string_view(tag, 3));
         verbatim(" id=\"");
         html_escaped(id);
         verbatim("\">");
         verbatim(m_held);
+        if (m_options.anchors != nullptr) m_options.anchors->ids.push_back(std::move(id));
     }
 
     void close_fence() {
@@ -606,6 +606,7 @@ std::string heading_slug(std::string_view text) {
         return std::nullopt;
     };
     std::string slug;
+    slug.reserve(text.size());
     // Most headings are ASCII: they are taken byte by byte, the rest from its first other byte
     // on (a character's first byte, as only ASCII comes before it) decoded.
     std::size_t ascii = 0;
