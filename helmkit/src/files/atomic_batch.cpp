@@ -68,8 +68,7 @@ void AtomicBatch::add(fs::path target, const std::function<void(AtomicFile&)>& w
         }
     }
     crash_point();
-    if (m_new_names == NewNames::at_once && m_flush == Flush::when_replacing &&
-        file.target_is_free() && file.placed_under_free_name(overwrite)) {
+    if (m_new_names == NewNames::at_once && file.placed_unflushed(overwrite, m_flush)) {
         crash_point();
         return;
     }

@@ -38,7 +38,7 @@ public:
     const std::filesystem::path& target() const { return m_target; }
     // The temporary's path, for libraries that write a file by name themselves (which may
     // replace it by a file of other permissions: it is given the new-file ones before commit).
-    const std::filesystem::path& temp_path() const {
+    const std::filesystem::path& temp_path() {
         m_named = true;
         return m_temp;
     }
@@ -69,7 +69,7 @@ private:
     std::filesystem::path m_target;
     std::filesystem::path m_temp;
     int m_fd = -1;
-    mutable bool m_named = false;  // temp_path() was asked for
+    bool m_named = false;  // temp_path() was asked for
     bool m_committed = false;
 };
 
