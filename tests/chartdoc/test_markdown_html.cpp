@@ -42,7 +42,7 @@ const SiteLinks k_site({{"other.md", "other.html"},
 }  // namespace
 
 TEST(MarkdownHtml, RendersEveryConstructAsMd4cHtmlDoes) {
-    const std::vector<std::string> documents{
+    std::vector<std::string> documents{
         "# H1\n## H2 ##\n### H3\n#### H4\n##### H5\n###### H6\nSetext\n===\nTwo\n---\n",
         "*em* **strong** ***both*** _u_ `code <&>` ``a ` b`` \\*escaped\\*\n",
         "[plain](http://example.com/a?b=1&c=2#frag \"T &amp; <t>\") "
@@ -66,6 +66,15 @@ TEST(MarkdownHtml, RendersEveryConstructAsMd4cHtmlDoes) {
         "",
         "plain text with \"quotes\" & <angle brackets>\n",
     };
+    // Text is searched for what needs escaping many bytes at a time, and gathered a few KiB
+    // at a time before it goes on: escapes at every place of a line, and runs longer than that.
+    std::string escapes;
+    for (std::size_t at = 0; at < 40; ++at) {
+        escapes += std::string(at, 'x') + "\"&<>"[at % 4] + std::string(39 - at, 'y') + "\n";
+    }
+    documents.push_back(escapes);
+    documents.push_back(std::string(10000, 'z') + " & " + std::string(5000, 'w') + "<\n");
+    documents.push_back("```\n" + std::string(6000, 'c') + "<>\n" + escapes + "```\n");
     for (const auto& markdown : documents) {
         EXPECT_EQ(rendered(markdown, SiteLinks({})), md4c_html(markdown)) << markdown;
         EXPECT_EQ(markdown_to_html(markdown), md4c_html(markdown)) << markdown;

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <cstring>
 #include <exception>
 #include <string>
 #include <unordered_map>
@@ -41,6 +43,22 @@ struct EscapeMap {
 };
 
 const EscapeMap k_escape;
+
+// Where the first byte from `from` on that may need escaping in text lies, or up to 15 bytes
+// before it: text is mostly free of those bytes, so it is passed 16 bytes at a time.
+std::size_t past_plain_blocks(std::string_view text, std::size_t from) {
+    using Block = unsigned char __attribute__((vector_size(16)));
+    while (text.size() - from >= sizeof(Block)) {
+        Block block;
+        std::memcpy(&block, text.data() + from, sizeof block);
+        const auto hits = (block == '"') | (block == '&') | (block == '<') | (block == '>');
+        std::uint64_t halves[2];
+        std::memcpy(halves, &hits, sizeof halves);
+        if ((halves[0] | halves[1]) != 0) break;
+        from += sizeof(Block);
+    }
+    return from;
+}
 
 // Punctuation and symbols of the blocks headings meet most (Latin-1, general punctuation,
 // currency, arrows, CJK and full-width punctuation); letters of every script stay.
@@ -130,6 +148,7 @@ public:
             md_parse(markdown.data(), static_cast<MD_SIZE>(markdown.size()), &parser, this);
         if (m_error) std::rethrow_exception(m_error);
         if (failed != 0) throw helmkit::Error("the Markdown parser failed (out of memory)");
+        flush_staged();
     }
 
 private:
@@ -164,9 +183,32 @@ private:
                        [&](Renderer& self) { self.put_text(type, std::string_view(text, size)); });
     }
 
+    // Most pieces are a few bytes long: they are gathered here, and what they make goes on a
+    // few KiB at a time.
+    void write(std::string_view text) {
+        if (text.size() <= m_staged.size() - m_staged_size) {
+            std::memcpy(m_staged.data() + m_staged_size, text.data(), text.size());
+            m_staged_size += text.size();
+            return;
+        }
+        write_through(text);
+    }
+    void write_through(std::string_view text) {
+        flush_staged();
+        if (text.size() < m_staged.size()) {
+            write(text);
+        } else {
+            deliver(text);
+        }
+    }
+    void flush_staged() {
+        const std::size_t size = std::exchange(m_staged_size, 0);
+        if (size > 0) deliver(std::string_view(m_staged.data(), size));
+    }
+
     // A heading or a mermaid block is held back until its end, where its id or its diagram is
     // known; what is held counts towards the page's limit.
-    void write(std::string_view text) {
+    void deliver(std::string_view text) {
         if (!m_holding) {
             m_out.write(text);
             return;
@@ -177,11 +219,15 @@ private:
         }
     }
     void hold() {
+        flush_staged();
         m_holding = true;
         m_held.clear();
     }
     // Ends holding back: what was held stays in m_held, to be written after what goes before.
-    void stop_holding() { m_holding = false; }
+    void stop_holding() {
+        flush_staged();
+        m_holding = false;
+    }
 
     void verbatim(std::string_view text) { write(text); }
 
@@ -192,6 +238,10 @@ private:
         const auto& needs = k_url ? k_escape.url : k_escape.html;
         std::size_t start = 0;
         for (std::size_t i = 0; i < text.size(); ++i) {
+            if constexpr (!k_url) {
+                i = past_plain_blocks(text, i);
+                if (i == text.size()) break;
+            }
             const auto byte = static_cast<unsigned char>(text[i]);
             if (!needs[byte]) continue;
             if (i > start) write(text.substr(start, i - start));
@@ -500,6 +550,8 @@ private:
     }
 
     PageOutput& m_out;
+    std::array<char, 4096> m_staged;
+    std::size_t m_staged_size = 0;
     const SiteLinks& m_links;
     const MarkdownOptions& m_options;
     bool m_holding = false;
