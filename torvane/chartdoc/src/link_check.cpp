@@ -1,6 +1,8 @@
 #include "torvane/chartdoc/link_check.hpp"
 #include "torvane/chartdoc/site_links.hpp"
 
+#include <string_view>
+#include <unordered_set>
 #include <utility>
 
 #include "helmkit/text/ascii_case.hpp"
@@ -8,12 +10,7 @@
 namespace torvane::chartdoc {
 
 void LinkCheck::add_page(const std::string& page, std::optional<std::vector<std::string>> ids) {
-    auto& anchors = m_pages[page];
-    if (!ids) {
-        anchors.reset();
-        return;
-    }
-    anchors.emplace(ids->begin(), ids->end());
+    m_pages[page] = std::move(ids);
 }
 
 void LinkCheck::add_links(const std::string& source, const std::string& page,
@@ -23,6 +20,9 @@ void LinkCheck::add_links(const std::string& source, const std::string& page,
 
 std::vector<std::string> LinkCheck::broken(bool check_anchors) const {
     std::vector<std::string> messages;
+    // A page's anchors are looked up in a set, made only once a link asks for one of them.
+    std::unordered_map<const std::vector<std::string>*, std::unordered_set<std::string_view>>
+        anchor_sets;
     for (const auto& [source, own_page, links] : m_links) {
         for (const auto& [written, on_page] : links) {
             const std::string_view href = on_page;
@@ -53,7 +53,10 @@ std::vector<std::string> LinkCheck::broken(bool check_anchors) const {
                 continue;
             }
             if (!check_anchors || fragment.empty() || !found->second) continue;
-            if (found->second->count(fragment) == 0) {
+            const auto& ids = *found->second;
+            auto [anchors, made] = anchor_sets.try_emplace(&ids);
+            if (made) anchors->second.insert(ids.begin(), ids.end());
+            if (anchors->second.count(fragment) == 0) {
                 messages.push_back(prefix + "leads to " + target + ", which has no anchor '" +
                                    fragment + "'");
             }

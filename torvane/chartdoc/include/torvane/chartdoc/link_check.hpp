@@ -3,7 +3,6 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "torvane/chartdoc/markdown_html.hpp"
@@ -32,7 +31,7 @@ private:
         std::string page;
         std::vector<DocumentLink> links;
     };
-    std::unordered_map<std::string, std::optional<std::unordered_set<std::string>>> m_pages;
+    std::unordered_map<std::string, std::optional<std::vector<std::string>>> m_pages;
     std::vector<Links> m_links;
 };
 
