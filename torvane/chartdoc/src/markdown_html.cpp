@@ -44,6 +44,9 @@ struct EscapeMap {
 
 const EscapeMap k_escape;
 
+// Room for the heading ids of most pages, so that their set does not grow step by step.
+constexpr std::size_t k_ids_reserved = 64;
+
 // Where the first byte from `from` on that may need escaping in text lies, or up to 15 bytes
 // before it: text is mostly free of those bytes, so it is passed 16 bytes at a time.
 std::size_t past_plain_blocks(std::string_view text, std::size_t from) {
@@ -393,6 +396,7 @@ private:
         m_in_heading = false;
         stop_holding();
         std::string id = heading_slug(m_heading_text);
+        if (m_ids.empty()) m_ids.reserve(k_ids_reserved);
         if (!m_ids.insert(id).second) {
             const std::string base = id;
             std::size_t& repeat = m_repeats[base];
