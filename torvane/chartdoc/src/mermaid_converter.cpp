@@ -230,20 +230,20 @@ std::pair<bool, std::string> MermaidConverter::run() {
     }
     _prepare_output_dir();
 
-    const auto documents =
-        names_ending_with(helmkit::fileMg::list_folder_names(m_input_folder), ".md");
+    // One listing for both kinds, so that the run works on one view of the folder.
+    const auto names = helmkit::fileMg::list_folder_names(m_input_folder);
+    const auto documents = names_ending_with(names, ".md");
+    const auto diagrams = names_ending_with(names, ".mmd");
     helmkit::Progress progress("Chartdoc documents", documents.size());
     SitePages pages;
     // Without the keys that need it, diagrams go the way they always have.
     if (m_batch_render || m_fenced_diagrams || m_diagram_cache) {
         m_rendering.emplace(DiagramRendering::Settings{
             m_batch_render, m_diagram_cache, *helmkit::find_program(k_renderer), m_output_folder});
-        if (m_rendering->batch()) prefetch_diagrams(documents);
+        if (m_rendering->batch()) prefetch_diagrams(documents, diagrams);
     }
     try {
         convert_documents(documents, pages, progress);
-        const auto diagrams =
-            names_ending_with(helmkit::fileMg::list_folder_names(m_input_folder), ".mmd");
         progress.restart("Chartdoc diagrams", diagrams.size());
         convert_diagrams(diagrams, pages, progress);
     } catch (...) {
@@ -529,7 +529,8 @@ std::vector<std::optional<std::string>> MermaidConverter::render_fences(const st
     return svgs;
 }
 
-void MermaidConverter::prefetch_diagrams(const std::vector<std::string>& documents) {
+void MermaidConverter::prefetch_diagrams(const std::vector<std::string>& documents,
+                                         const std::vector<std::string>& diagrams) {
     std::vector<std::string> texts;
     if (m_fenced_diagrams) {
         for (const auto& md : documents) {
@@ -544,8 +545,7 @@ void MermaidConverter::prefetch_diagrams(const std::vector<std::string>& documen
             }
         }
     }
-    for (const auto& mmd :
-         names_ending_with(helmkit::fileMg::list_folder_names(m_input_folder), ".mmd")) {
+    for (const auto& mmd : diagrams) {
         if (auto text = read_diagram(mmd)) texts.push_back(std::move(*text));
     }
     m_rendering->prefetch(texts);

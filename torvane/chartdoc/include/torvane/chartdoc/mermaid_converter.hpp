@@ -116,8 +116,10 @@ private:
     // a warning, for one that failed).
     std::vector<std::optional<std::string>> render_fences(const std::string& md,
                                                           const std::string& markdown);
-    // Renders every diagram of the run, fenced and .mmd, in one batch.
-    void prefetch_diagrams(const std::vector<std::string>& documents);
+    // Renders every diagram of the run, fenced in `documents` and `diagrams` (.mmd), in one
+    // batch.
+    void prefetch_diagrams(const std::vector<std::string>& documents,
+                           const std::vector<std::string>& diagrams);
     // Puts the run's pages in place; logs each document page that could not be, as a failed
     // document.
     SitePages::Placed put_in_place(SitePages& pages);
