@@ -376,7 +376,7 @@ void MermaidConverter::convert_in_memory(DocumentJob& job, const SiteLinks& link
         out.write(frame.head);
         render_markdown(job.markdown, out, links, page_options(job.anchors));
         out.write(frame.tail);
-        // Most pages fit in one piece, which becomes the page as it is.
+        // Most pages fit in one piece, which becomes the page.
         auto rest = out.release();
         if (job.page.empty() && rest.size() <= k_page_held_in_memory) {
             job.page = std::move(rest);
