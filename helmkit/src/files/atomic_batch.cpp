@@ -62,11 +62,7 @@ void AtomicBatch::add(fs::path target, const std::function<void(AtomicFile&)>& w
     write(file);
     // Closed now, so that a batch of thousands of files holds no descriptor per file.
     file.close_fd();
-    if (file.m_named) {
-        if (const int error = disk_flush::give_new_file_mode(file.m_temp); error != 0) {
-            throw_file_error("write", file.target(), error);
-        }
-    }
+    file.give_mode_if_named();
     crash_point();
     if (m_new_names == NewNames::at_once && file.placed_unflushed(overwrite, m_flush)) {
         crash_point();

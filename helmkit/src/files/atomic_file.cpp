@@ -111,17 +111,21 @@ void AtomicFile::write(std::string_view data) {
 
 void AtomicFile::commit(Overwrite overwrite, Flush flush) {
     close_fd();
-    if (flush == Flush::when_replacing && m_named) {
-        if (const int error = disk_flush::give_new_file_mode(m_temp); error != 0) {
-            throw_file_error("write", m_target, error);
-        }
-    }
+    // A flush gives the new-file permissions itself.
+    if (flush == Flush::when_replacing) give_mode_if_named();
     if (placed_unflushed(overwrite, flush)) return;
     if (const int error = disk_flush::flush_new_file(m_temp); error != 0) {
         throw_file_error("flush", m_target, error);
     }
     crash_point();
     rename_over_target(overwrite);
+}
+
+void AtomicFile::give_mode_if_named() {
+    if (!m_named) return;
+    if (const int error = disk_flush::give_new_file_mode(m_temp); error != 0) {
+        throw_file_error("write", m_target, error);
+    }
 }
 
 bool AtomicFile::target_is_free() const {

@@ -54,6 +54,9 @@ private:
     friend class AtomicBatch;
 
     void close_fd();
+    // Gives a temporary written by name the new-file permissions again (its writer may have
+    // replaced it); one written through write() has them from its creation. Throws Error.
+    void give_mode_if_named();
     // Renames the flushed temporary to the target (the last step of commit()). Throws Error.
     void rename_over_target(Overwrite overwrite);
     // With Flush::when_replacing and a target name that is free, renames the unflushed
