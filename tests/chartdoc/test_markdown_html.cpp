@@ -66,8 +66,9 @@ TEST(MarkdownHtml, RendersEveryConstructAsMd4cHtmlDoes) {
         "",
         "plain text with \"quotes\" & <angle brackets>\n",
     };
-    // Text is searched for what needs escaping many bytes at a time, and gathered a few KiB
-    // at a time before it goes on: escapes at every place of a line, and runs longer than that.
+    // Text is searched for what needs escaping many bytes at a time, and a page is collected
+    // in pieces of 64 KiB: escapes at every place of a line, long runs, and a page of several
+    // pieces whose pieces break inside what is written.
     std::string escapes;
     for (std::size_t at = 0; at < 40; ++at) {
         escapes += std::string(at, 'x') + "\"&<>"[at % 4] + std::string(39 - at, 'y') + "\n";
@@ -75,6 +76,9 @@ TEST(MarkdownHtml, RendersEveryConstructAsMd4cHtmlDoes) {
     documents.push_back(escapes);
     documents.push_back(std::string(10000, 'z') + " & " + std::string(5000, 'w') + "<\n");
     documents.push_back("```\n" + std::string(6000, 'c') + "<>\n" + escapes + "```\n");
+    std::string pieces;
+    for (int i = 0; i < 60; ++i) pieces += escapes + "\n";
+    documents.push_back(pieces);
     for (const auto& markdown : documents) {
         EXPECT_EQ(rendered(markdown, SiteLinks({})), md4c_html(markdown)) << markdown;
         EXPECT_EQ(markdown_to_html(markdown), md4c_html(markdown)) << markdown;
